@@ -1,0 +1,36 @@
+#include "platform/levels.h"
+
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+struct Slot {
+    // Both channels packed into one word so readers never see half an update.
+    std::atomic<uint32_t> peaks{0};
+    std::atomic<int64_t> whenMs{0};
+};
+
+Slot slots[2];
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+constexpr int64_t kStaleAfterMs = 250;
+
+}  // namespace
+
+void ReportPeak(LevelSource source, uint16_t left, uint16_t right) {
+    Slot& slot = slots[static_cast<int>(source)];
+    slot.peaks.store(uint32_t(left) << 16 | right, std::memory_order_relaxed);
+    slot.whenMs.store(NowMs(), std::memory_order_release);
+}
+
+PeakLevel CurrentPeak(LevelSource source) {
+    const Slot& slot = slots[static_cast<int>(source)];
+    if (NowMs() - slot.whenMs.load(std::memory_order_acquire) > kStaleAfterMs) return {};
+    const uint32_t peaks = slot.peaks.load(std::memory_order_relaxed);
+    return {static_cast<uint16_t>(peaks >> 16), static_cast<uint16_t>(peaks & 0xFFFF)};
+}

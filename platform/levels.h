@@ -1,0 +1,20 @@
+// Peak levels of the sound Tonedeck itself plays and records. The wave devices report
+// the peak of each buffer they carry; the mixer's peak meters read them back. Values
+// are on the 16-bit scale, 0 to 32768, per channel; a level older than a quarter second
+// reads as silence.
+#pragma once
+
+#include <cstdint>
+
+enum class LevelSource { Output = 0, Input = 1 };
+
+// Called by the wave devices for each buffer as it plays or arrives.
+void ReportPeak(LevelSource source, uint16_t left, uint16_t right);
+
+struct PeakLevel {
+    uint16_t left = 0;
+    uint16_t right = 0;
+};
+
+// The most recent peak of the source, or silence when nothing was reported lately.
+PeakLevel CurrentPeak(LevelSource source);
