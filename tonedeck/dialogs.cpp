@@ -1,0 +1,147 @@
+#include "dialogs.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "artwork.h"
+#include "tdkit/settings/paths.h"
+
+namespace {
+
+// F1 opens the help file in every dialog of the bar.
+bool HandleHelpKey(QKeyEvent* event) {
+    if (event->key() != Qt::Key_F1)
+        return false;
+    OpenHelpFile();
+    return true;
+}
+
+}  // namespace
+
+void OpenRootDirectoryFile(const QString& name) {
+    QString root;
+    if (!GetTonedeckRootDirectory(root))
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(root + u'/' + name));
+}
+
+void OpenHelpFile() {
+    QString path;
+    if (GetTonedeckHelpFilePath(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+CSplashDlg::CSplashDlg() : QDialog(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setWindowTitle(QStringLiteral("Tonedeck"));
+    auto* picture = new QLabel(this);
+    picture->setPixmap(SplashPicture(360, 200));
+    auto* title = new QLabel(QStringLiteral("Tonedeck"), this);
+    QFont font = title->font();
+    font.setPointSize(font.pointSize() * 2);
+    font.setBold(true);
+    title->setFont(font);
+    title->setAttribute(Qt::WA_TranslucentBackground);
+    title->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    title->move(190, 40);
+    setFixedSize(360, 200);
+    // Centre on the screen's work area.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.left() + area.width() / 2 - width() / 2,
+             area.top() + area.height() / 2 - height() / 2);
+    }
+}
+
+void CSplashDlg::keyPressEvent(QKeyEvent* event) {
+    if (!HandleHelpKey(event))
+        QDialog::keyPressEvent(event);
+}
+
+CWelcomeDlg::CWelcomeDlg(std::function<void()> runFixitGuide, QWidget* parent)
+    : QDialog(parent), runFixitGuide_(std::move(runFixitGuide)) {
+    setWindowTitle(QStringLiteral("Welcome to Tonedeck"));
+    auto* grid = new QGridLayout(this);
+    auto addRow = [&](int row, const QPixmap& picture, const QString& text, const QString& button,
+                      int id, std::function<void()> action) {
+        auto* pic = new QLabel(this);
+        pic->setPixmap(picture);
+        auto* label = new QLabel(text, this);
+        label->setWordWrap(true);
+        auto* push = new QPushButton(button, this);
+        push->setObjectName(QStringLiteral("button%1").arg(id));
+        connect(push, &QPushButton::clicked, this, std::move(action));
+        grid->addWidget(pic, row, 0);
+        grid->addWidget(label, row, 1);
+        grid->addWidget(push, row, 2);
+        return push;
+    };
+    addRow(
+        0, WelcomeTutorialPicture(),
+        QStringLiteral("The tutorial provides you with a quick overview on how to use Tonedeck."),
+        QStringLiteral("View the Tutorial"), 1096,
+        [] { OpenRootDirectoryFile(QStringLiteral("tutorial.hlp")); });
+    addRow(1, QPixmap(),
+           QStringLiteral(
+               "The release notes have the latest information about this version of Tonedeck. "
+               "The release notes are always available in the Quorvane Tonedeck folder on the "
+               "Start/Programs menu."),
+           QStringLiteral("Read Release Notes"), 1095,
+           [] { OpenRootDirectoryFile(QStringLiteral("Release_Notes.txt")); });
+    QPushButton* fixit = addRow(
+        2, WelcomeFixitPicture(),
+        QStringLiteral(
+            "We suggest you run the Fixit Guide now to fix any problems with your PC's sound "
+            "system.  Later, you can run the Fixit Guide from the Tonedeck popup menu."),
+        QStringLiteral("Run the Fixit Guide"), 1097, [this] {
+            if (runFixitGuide_)
+                runFixitGuide_();
+        });
+    fixit->setEnabled(static_cast<bool>(runFixitGuide_));
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("button2"));
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    grid->addWidget(close, 3, 2);
+    grid->setColumnStretch(1, 1);
+    setMinimumWidth(520);
+}
+
+void CWelcomeDlg::keyPressEvent(QKeyEvent* event) {
+    if (!HandleHelpKey(event))
+        QDialog::keyPressEvent(event);
+}
+
+CNoMailDlg::CNoMailDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("No Mail System Detected"));
+    auto* layout = new QVBoxLayout(this);
+    auto* text =
+        new QLabel(QStringLiteral("Tonedeck did not detect a mail system that is needed to operate "
+                                  "Voicegram.\nAll Voicegram related functions will be disabled."),
+                   this);
+    layout->addWidget(text);
+    check_ = new QCheckBox(QStringLiteral("Don't display this message again."), this);
+    layout->addWidget(check_);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ok, 0, Qt::AlignRight);
+}
+
+bool CNoMailDlg::dontShowAgain() const {
+    return check_->isChecked();
+}
+void CNoMailDlg::setDontShowAgain(bool value) {
+    check_->setChecked(value);
+}
+
+void CNoMailDlg::keyPressEvent(QKeyEvent* event) {
+    if (!HandleHelpKey(event))
+        QDialog::keyPressEvent(event);
+}
