@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstring>
+
+#include "tdinbox/audiomessaging.h"
+#include "tdkit/audio/riffinfo.h"
+#include "tdkit/mail/simplemapi.h"
+#include "tdkit/settings/install.h"
+#include "tdkit/settings/paths.h"
+
+namespace {
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "inbox_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
+                                                                : new QCoreApplication(argc, argv);
+    return *app;
+}
+
+// A minimal WAV: 8-bit mono 8000 Hz, the given number of data bytes.
+void WriteWav(const QString& path, int dataBytes) {
+    QByteArray bytes;
+    auto put32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&](uint16_t v) { bytes.append(reinterpret_cast<const char*>(&v), 2); };
+    bytes += "RIFF";
+    put32(36 + dataBytes);
+    bytes += "WAVEfmt ";
+    put32(16);
+    put16(1), put16(1), put32(8000), put32(8000), put16(1), put16(8);
+    bytes += "data";
+    put32(dataBytes);
+    bytes += QByteArray(dataBytes, char(0x80));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+class Bar : public QObject, public MessageReceiver {
+public:
+    Bar() : MessageReceiver(this) {
+        OnMessage(WM_BAR_INBOXSTATE, [this](WPARAM w, LPARAM) {
+            states.push_back(int(w));
+            return LRESULT(0);
+        });
+    }
+    std::vector<int> states;
+};
+
+class Inbox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        ASSERT_TRUE(dir_.isValid());
+        qputenv("TONEDECK_REGISTRY_DIR", dir_.path().toLocal8Bit());
+        ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
+        ASSERT_TRUE(GetAudioMessagingDirectory(voicegrams_));
+    }
+    void TearDown() override { qunsetenv("TONEDECK_REGISTRY_DIR"); }
+
+    void AddVoicegram(const char* name, const char* subject, DWORD heard) {
+        const QString path = voicegrams_ + "/" + name;
+        WriteWav(path, 16000);
+        VOICEGRAMINFOSTRUCT info{};
+        info.text1 = const_cast<char*>(subject);
+        info.heard = heard;
+        ASSERT_TRUE(AddInfoToRIFFFile(path, WAVEFILETYPE_SOUND, subject, &info));
+    }
+    QTemporaryDir dir_;
+    QString voicegrams_;
+};
+
+TEST_F(Inbox, OnlyFilesWithAMailRecordAreVoicegrams) {
+    AddVoicegram("a.wav", "Hello", 1);
+    AddVoicegram("B.WAV", "Lunch", 0);
+    WriteWav(voicegrams_ + "/plain.wav", 800);  // no mail record
+    QFile(voicegrams_ + "/notes.txt").open(QIODevice::WriteOnly);
+    const auto list = CAudioMessaging::ReadVoicegramDirectory(voicegrams_);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_TRUE(list[0].path.endsWith("B.WAV"));
+    EXPECT_EQ(list[0].description, "Lunch");
+    EXPECT_FALSE(list[0].heard);
+    EXPECT_EQ(list[0].seconds, 2u);
+    EXPECT_TRUE(list[1].heard);
+}
+
+TEST_F(Inbox, TheBarLearnsWhetherAnythingIsNew) {
+    Bar bar;
+    CSimpleMapi mapi;
+    MAILPROPERTIES mail{};
+    MESSAGEPROPERTIES messages{};
+    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
+    auto readList = [&] {
+        const size_t before = bar.states.size();
+        inbox.CreateMailListThread();
+        for (int i = 0; i < 500 && bar.states.size() == before; ++i) {
+            QThread::msleep(2);
+            QCoreApplication::processEvents();
+        }
+        ASSERT_EQ(bar.states.size(), before + 1);
+    };
+    readList();
+    EXPECT_EQ(bar.states.back(), 0);
+    AddVoicegram("new.wav", "News", 0);
+    readList();
+    EXPECT_EQ(bar.states.back(), 1);
+    EXPECT_EQ(inbox.Voicegrams().size(), 1u);
+    ASSERT_TRUE(MarkMailAsHeard(inbox.Voicegrams()[0].path, 1));
+    readList();
+    EXPECT_EQ(bar.states.back(), 0);
+    EXPECT_EQ(SendMessage(&inbox, WM_QUERYENDSESSION), 1);
+}
+
+}  // namespace
