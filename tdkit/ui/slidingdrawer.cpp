@@ -124,6 +124,11 @@ BOOL CSlidingDrawer::OnInitDialog() {
     return 1;
 }
 
+void CSlidingDrawer::SetAnchorFromBar(const QPoint& clientPoint) {
+    const QWidget* bar = parentWidget() ? parentWidget()->window() : nullptr;
+    m_ptAnchor = bar ? bar->mapToGlobal(clientPoint) : clientPoint;
+}
+
 int CSlidingDrawer::GetWndCXStart() {
     return m_ptAnchor.x();
 }

@@ -3,8 +3,9 @@
 // the bar while the user drags it, and slides back into the bar when it closes.
 //
 // A derived drawer:
-//  - sets m_pOwner (the window told about slides, normally the bar), m_ptAnchor and
-//    m_nEdge, and gives the window its size (setFixedSize) before calling Create();
+//  - sets m_pOwner (the window told about slides, normally the bar), m_ptAnchor (a
+//    screen point; SetAnchorFromBar takes the bar's client point) and m_nEdge, and gives
+//    the window its size (setFixedSize) before calling Create();
 //  - overrides OnInitDialog (calling the base first) to build its content;
 //  - overrides OnClose when it has something to ask first, and OnDestroyed to report
 //    to the bar that it has closed;
@@ -95,6 +96,10 @@ public:
     // ends at the bottom of the screen when it would pass it (stored back in m_ptAnchor).
     virtual int GetWndCYStart();
 
+    // Takes the point the bar gives (the centre of the task button, in the bar's client
+    // coordinates) to the screen and keeps it as the anchor.
+    void SetAnchorFromBar(const QPoint& clientPoint);
+
     // Tooltips wanted or not; applied at once when the tooltip control exists.
     void EnableToolTips(BOOL enable);
 
@@ -148,6 +153,9 @@ protected:
     // The bottom (exclusive) of the screen the bar is on.
     virtual int GetScreenBottom() const;
 
+    // A drawer whose kind is chosen after construction names its template then.
+    void SetTemplateId(UINT templateId) { m_nTemplateId = templateId; }
+
     // Makes m_pToolTip, active as m_bToolTips says.
     CDrawerToolTip* CreateToolTipControl();
 
@@ -178,7 +186,7 @@ private:
     void EndSlideGeometry();
     void FinishDestroy();
 
-    const UINT m_nTemplateId;
+    UINT m_nTemplateId;
     BOOL m_bCreated = 0;
     BOOL m_bClosing = 0;
     BOOL m_bDestroyed = 0;
