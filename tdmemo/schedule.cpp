@@ -1,5 +1,6 @@
 #include "tdmemo/schedule.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 
@@ -47,10 +48,10 @@ bool HasValidSchedule(const ECHOMEMOSTRUCT& m) {
     }
 }
 
-// Forms a local time from its fields. In the hour that repeats when the clock goes back
-// the same wall-clock time exists twice; the system picks one of them, and when that one
-// lies before notBefore the other (if any) is taken, so that a time of day the rules
-// found still ahead on the wall clock is not placed in the past.
+// Forms a local time from its fields, daylight saving decided by the system for that
+// date. In the hour that repeats when the clock goes back the same wall-clock time exists
+// twice: the first of them not before notBefore is taken, so a time of day that the rules
+// found still ahead on the wall clock is neither placed in the past nor an hour late.
 time_t FormLocalTime(int year, int month, int day, int hour, int minute, int second,
                      time_t notBefore) {
     tm fields{};
@@ -63,21 +64,21 @@ time_t FormLocalTime(int year, int month, int day, int hour, int minute, int sec
     fields.tm_isdst = -1;
     tm chosen = fields;
     const time_t t = mktime(&chosen);
-    if (t == -1 || t >= notBefore)
+    if (t == -1 || chosen.tm_isdst < 0)
         return t;
-    for (int dst : {0, 1}) {
-        if (dst == chosen.tm_isdst)
-            continue;
-        tm other = fields;
-        other.tm_isdst = dst;
-        const time_t u = mktime(&other);
-        if (u != -1 && u >= notBefore && other.tm_isdst == dst && other.tm_year == chosen.tm_year &&
-            other.tm_mon == chosen.tm_mon && other.tm_mday == chosen.tm_mday &&
-            other.tm_hour == chosen.tm_hour && other.tm_min == chosen.tm_min &&
-            other.tm_sec == chosen.tm_sec)
-            return u;
-    }
-    return t;
+    // The same wall-clock time under the other daylight-saving state, if it exists.
+    tm other = fields;
+    other.tm_isdst = chosen.tm_isdst ? 0 : 1;
+    const time_t u = mktime(&other);
+    const bool twice = u != -1 && u != t && other.tm_isdst != chosen.tm_isdst &&
+                       other.tm_year == chosen.tm_year && other.tm_mon == chosen.tm_mon &&
+                       other.tm_mday == chosen.tm_mday && other.tm_hour == chosen.tm_hour &&
+                       other.tm_min == chosen.tm_min && other.tm_sec == chosen.tm_sec;
+    if (!twice)
+        return t;
+    const time_t earlier = std::min(t, u);
+    const time_t later = std::max(t, u);
+    return earlier >= notBefore || later < notBefore ? earlier : later;
 }
 
 // The rules' view of the current moment, taken once.
