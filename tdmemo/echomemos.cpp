@@ -2,6 +2,9 @@
 
 #include <QIODevice>
 
+#include <algorithm>
+#include <cstdint>
+
 CEchoMemos::CEchoMemos(Clock clock)
     : clock_(clock ? std::move(clock) : Clock([] { return std::time(nullptr); })),
       earliestTime_(NEVER_TIME()) {}
@@ -10,12 +13,33 @@ void CEchoMemos::GetNextPlayTime(const ECHOMEMOSTRUCT* memo, time_t* next, int* 
     *next = NextPlayTime(*memo, clock_(), scheduled);
 }
 
-void CEchoMemos::ScheduleListEntry(ECHOMEMOLISTENTRY* entry, int index) {
+int CEchoMemos::BuildListEntry(const QString& path, SOUNDFILETYPE type, int index,
+                               ECHOMEMOLISTENTRY* entry, int* scheduled) {
+    ECHOMEMOLISTENTRY built{};
+    if (!SetMemoListPath(&built, path))
+        return 0;
+    WAVEFILETYPE fileType = WAVEFILETYPE_SOUND;
+    DWORD seconds = 0;
+    if (!GetNoteInfoFromRIFFFile(path, fileType, built.description, sizeof built.description,
+                                 seconds, &built.memo, type))
+        return 0;
+    built.description[sizeof built.description - 1] = '\0';
+    built.length = static_cast<int32_t>(std::min<DWORD>(seconds, INT32_MAX));
+    built.fileType = type;
+    const int isScheduled = ScheduleListEntry(&built, index);
+    if (scheduled)
+        *scheduled = isScheduled;
+    *entry = built;
+    return 1;
+}
+
+int CEchoMemos::ScheduleListEntry(ECHOMEMOLISTENTRY* entry, int index) {
     int scheduled = 0;
     const time_t next = ListEntryNextTime(entry->memo, clock_(), &scheduled);
     entry->nextTime = ToListTime(next);
     if (scheduled)
         LowerEarliest(next, index);
+    return scheduled;
 }
 
 void CEchoMemos::FindNextNoteToPlay(QIODevice* file) {

@@ -28,10 +28,20 @@ public:
     // whose schedule fields are out of range, which is then never due).
     void GetNextPlayTime(const ECHOMEMOSTRUCT* memo, time_t* next, int* scheduled) const;
 
+    // The record builder: fills a list record from the memo file at path (its path,
+    // description, length, schedule and type) and gives it its next playing time by
+    // ScheduleListEntry, as record index of the list. 1 on success; 0, with entry and the
+    // earliest time untouched, when the file's memo information cannot be read (a
+    // description longer than the record's field included) or the path does not fit the
+    // record, which would then name another file.
+    int BuildListEntry(const QString& path, SOUNDFILETYPE type, int index, ECHOMEMOLISTENTRY* entry,
+                       int* scheduled = nullptr);
+
     // Gives a list record its next playing time: NEVER_TIME for a "Once" or "User
     // Initiated" memo that has played, else GetNextPlayTime's. A scheduled time earlier
-    // than the earliest one known becomes the earliest, at record index.
-    void ScheduleListEntry(ECHOMEMOLISTENTRY* entry, int index);
+    // than the earliest one known becomes the earliest, at record index. Returns whether
+    // the memo is scheduled.
+    int ScheduleListEntry(ECHOMEMOLISTENTRY* entry, int index);
 
     // Rescans an open list file from its start for the earliest due memo: the earliest
     // time and its index (NEVER_TIME and -1 when none). Ties keep the earlier record.

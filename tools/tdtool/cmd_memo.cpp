@@ -2,10 +2,12 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstdio>
 #include <ctime>
 #include <vector>
 
 #include "command.h"
+#include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/paths.h"
 #include "tdmemo/memolist.h"
 #include "tdmemo/schedule.h"
@@ -112,6 +114,56 @@ int List(const Args& args) {
     return kExitOk;
 }
 
+// "YYYY-MM-DD HH:MM:SS" as local time; false when it is not one.
+bool ParseLocal(const QString& text, time_t* t) {
+    int y, mo, d, h, mi, s;
+    char end;
+    if (sscanf(text.toLatin1().constData(), "%d-%d-%d %d:%d:%d%c", &y, &mo, &d, &h, &mi, &s,
+               &end) != 6 ||
+        y < 1970 || y > 2037 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 ||
+        mi > 59 || s < 0 || s > 59)
+        return false;
+    *t = MakeLocalTime(y, mo, d, h, mi, s);
+    return *t != -1;
+}
+
+int Next(const Args& args) {
+    if (args.positional().size() != 2 || !args.unknown({"json", "now"}).isEmpty())
+        return UsageError(QString::fromLatin1(kUsage), QStringLiteral("memo next needs one FILE"));
+    time_t now = std::time(nullptr);
+    if (const auto text = args.value("now"); text && !ParseLocal(*text, &now))
+        return UsageError(QString::fromLatin1(kUsage),
+                          QStringLiteral("--now wants a local time as \"YYYY-MM-DD HH:MM:SS\""));
+    const QString path = args.positional()[1];
+    const SOUNDFILETYPE soundType = path.endsWith(QStringLiteral(".rmi"), Qt::CaseInsensitive)
+                                        ? SOUNDFILETYPE_RMI
+                                        : SOUNDFILETYPE_WAV;
+    WAVEFILETYPE type;
+    char description[kMemoListTextSize] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT memo{};
+    if (!GetNoteInfoFromRIFFFile(path, type, description, sizeof description, seconds, &memo,
+                                 soundType)) {
+        PrintErr(QStringLiteral("%1 is not an Echo Memo (no readable schedule)").arg(path));
+        return kExitFailed;
+    }
+    // As the memo list would record it: a played "Once" memo is not due again.
+    int scheduled = 0;
+    const time_t next = ListEntryNextTime(memo, now, &scheduled);
+    if (args.flag("json")) {
+        PrintJson(QJsonObject{{"file", path},
+                              {"next", LocalText(next)},
+                              {"seconds", static_cast<qint64>(next)},
+                              {"scheduled", scheduled},
+                              {"memo", MemoJson(memo)}});
+    } else {
+        PrintOut(QStringLiteral("next: %1").arg(LocalText(next)));
+        PrintOut(QStringLiteral("seconds: %1").arg(static_cast<qint64>(next)));
+        PrintOut(QStringLiteral("scheduled: %1").arg(scheduled));
+    }
+    return kExitOk;
+}
+
 int Memo(const QStringList& words) {
     Args args(words, {"json"});
     if (!args.ok())
@@ -119,6 +171,8 @@ int Memo(const QStringList& words) {
     const QString verb = args.positional().value(0);
     if (verb == QStringLiteral("list"))
         return List(args);
+    if (verb == QStringLiteral("next"))
+        return Next(args);
     return UsageError(QString::fromLatin1(kUsage),
                       verb.isEmpty() ? QStringLiteral("memo needs list or next")
                                      : QStringLiteral("unknown memo command '%1'").arg(verb));
