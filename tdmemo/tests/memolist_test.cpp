@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstring>
+
+#include "tdmemo/echomemos.h"
+
+namespace {
+
+ECHOMEMOLISTENTRY Entry(const char* path, int kind, uint32_t next, int played = 0) {
+    ECHOMEMOLISTENTRY e{};
+    std::strncpy(e.path, path, sizeof e.path - 1);
+    e.memo.frequency = kind, e.memo.played = played, e.nextTime = next;
+    return e;
+}
+
+TEST(MemoList, WholeRecordsWithAPathAreReadInTheirPlaces) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("EMLIST.LST");
+    ECHOMEMOLISTENTRY full = Entry("", MEMO_DAILY, 7);
+    std::memset(full.path, 'x', sizeof full.path);  // no NUL: read up to the field's end
+    ASSERT_TRUE(WriteMemoListFile(name, {Entry("/a", MEMO_DAILY, 5), Entry("", 0, 1), full}));
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write(QByteArray(599, 'z'));  // a partial record left by an interrupted writer
+    f.close();
+    std::vector<MemoListRecord> records;
+    ASSERT_TRUE(ReadMemoListFile(name, &records));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(MemoListPath(records[0].entry), "/a");
+    EXPECT_EQ(records[1].index, 2);
+    EXPECT_EQ(MemoListPath(records[1].entry), QString(260, 'x'));
+    // Appending goes over the partial tail.
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(AppendMemoListRecord(&f, Entry("/b", MEMO_ONCE, 9)));
+    EXPECT_EQ(f.size(), 4 * 600);
+    EXPECT_FALSE(ReadMemoListFile(dir.filePath("missing"), &records));
+
+    ECHOMEMOLISTENTRY e = Entry("/keep", MEMO_DAILY, 0);
+    EXPECT_FALSE(SetMemoListPath(&e, "/" + QString(259, 'a'))) << "refused, not cut";
+    EXPECT_EQ(MemoListPath(e), "/keep");
+    EXPECT_TRUE(SetMemoListPath(&e, "/" + QString(258, 'a')));
+    EXPECT_FALSE(SetMemoListDescription(&e, QString(130, QChar(0x00E9))));  // 260 UTF-8 bytes
+}
+
+TEST(MemoList, FindNextNoteToPlayTakesTheFirstOfTheEarliest) {
+    CEchoMemos memos;
+    QBuffer file;
+    for (const auto& e : {Entry("/a", MEMO_USER_INITIATED, 10), Entry("/b", MEMO_DAILY, 50),
+                          Entry("", MEMO_DAILY, 20), Entry("/d", MEMO_ONCE, 30, 1),
+                          Entry("/e", MEMO_WEEKLY, 40), Entry("/f", MEMO_HOURLY, 40)})
+        file.buffer().append(reinterpret_cast<const char*>(&e), sizeof e);
+    file.buffer().append(100, '\0');
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    memos.FindNextNoteToPlay(&file);
+    EXPECT_EQ(memos.EarliestTime(), 40);
+    EXPECT_EQ(memos.EarliestIndex(), 4);
+    QBuffer empty;
+    ASSERT_TRUE(empty.open(QIODevice::ReadOnly));
+    memos.FindNextNoteToPlay(&empty);
+    EXPECT_EQ(memos.EarliestTime(), NEVER_TIME());
+    EXPECT_EQ(memos.EarliestIndex(), -1);
+}
+
+// A 2-second 11025 Hz 8-bit mono WAV file carrying note.
+QString WriteMemo(const QTemporaryDir& dir, const char* name, const ECHOMEMOSTRUCT& note) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    const uint32_t format[] = {16, 0x00010001, 11025, 11025, 0x00080001};
+    f.write("RIFF\x46\x56\0\0WAVEfmt ", 16);
+    f.write(reinterpret_cast<const char*>(format), sizeof format);
+    f.write("data\x22\x56\0\0", 8);
+    f.write(QByteArray(22050, '\x80'));
+    f.close();
+    EXPECT_EQ(
+        AddNoteInfoToRIFFFile(f.fileName(), WAVEFILETYPE_ECHOMEMO, name, &note, SOUNDFILETYPE_WAV),
+        1);
+    return f.fileName();
+}
+
+TEST(MemoList, TheRecordBuilderFillsARecordFromTheMemoFile) {
+    setenv("TZ", "Europe/Berlin", 1), tzset();
+    const time_t now = MakeLocalTime(2025, 6, 4, 12, 0, 0);
+    CEchoMemos memos([now] { return now; });
+    QTemporaryDir dir;
+    ECHOMEMOSTRUCT note{};
+    note.frequency = MEMO_HOURLY, note.hourlyTime = 10 * 60;
+    const QString hourly = WriteMemo(dir, "Stretch", note);
+    note.frequency = MEMO_ONCE, note.played = 1;
+    const QString played = WriteMemo(dir, "Old", note);
+
+    ECHOMEMOLISTENTRY e;
+    int scheduled = -1;
+    ASSERT_EQ(memos.BuildListEntry(played, SOUNDFILETYPE_WAV, 0, &e, &scheduled), 1);
+    EXPECT_EQ(scheduled, 0);
+    EXPECT_EQ(e.nextTime, NEVER_TIME());
+    ASSERT_EQ(memos.BuildListEntry(hourly, SOUNDFILETYPE_WAV, 3, &e, &scheduled), 1);
+    EXPECT_EQ(MemoListPath(e), hourly);
+    EXPECT_EQ(MemoListDescription(e), "Stretch");
+    EXPECT_EQ(e.length, 2);
+    EXPECT_EQ(e.fileType, SOUNDFILETYPE_WAV);
+    EXPECT_EQ(e.nextTime, now + 600);
+    EXPECT_EQ(memos.EarliestTime(), now + 600);
+    EXPECT_EQ(memos.EarliestIndex(), 3);
+    // Refused, the record untouched: no schedule in the file, or a path too long.
+    EXPECT_EQ(memos.BuildListEntry(dir.filePath("none.WAV"), SOUNDFILETYPE_WAV, 4, &e), 0);
+    EXPECT_EQ(memos.BuildListEntry("/" + QString(300, 'a'), SOUNDFILETYPE_WAV, 4, &e), 0);
+    EXPECT_EQ(MemoListDescription(e), "Stretch");
+    unsetenv("TZ"), tzset();
+}
+
+}  // namespace

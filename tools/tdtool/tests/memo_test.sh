@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Drives tdtool memo: listing a memo list file record by record, and its refusals.
+set -u
+tdtool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TONEDECK_REGISTRY_DIR=$work/registry XDG_DATA_HOME=$work/data HOME=$work TZ=Europe/Berlin
+passed=0 failed=0
+check() {  # check NAME EXPECTED-EXIT COMMAND...
+    local name=$1 want=$2; shift 2
+    "$@" >"$work/out" 2>"$work/err"; local got=$?
+    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
+}
+contains() {  # contains NAME FILE TEXT
+    if grep -qF -- "$3" "$2"; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAIL $1: '$3' not in"; cat "$2"; fi
+}
+# record PATH DESCRIPTION FREQUENCY NEXT: one 600-byte list record on stdout.
+record() {
+    python3 -c 'import struct, sys
+p, d, f, n = sys.argv[1].encode(), sys.argv[2].encode(), int(sys.argv[3]), int(sys.argv[4])
+memo = struct.pack("<iiI", 0, f, 0) + bytes(56)
+sys.stdout.buffer.write(p.ljust(260, b"\0") + d.ljust(260, b"\0") + struct.pack("<i", 7) + memo + struct.pack("<Ii", n, 1))' "$@"
+}
+
+# memo FILE FREQUENCY PLAYED DAILYTIME: a 1-second WAV file with "DESC" and a "NOTE" schedule.
+memo() {
+    python3 -c 'import struct, sys
+f, p, t = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+wave = b"WAVEfmt " + struct.pack("<IHHIIHH", 16, 1, 1, 8000, 8000, 1, 8) + b"data" + struct.pack("<I", 8000) + bytes(8000)
+note = struct.pack("<iiIiHHiiiH", p, f, 0, t, 6, 1, 2025, 0, t, 127).ljust(68, b"\0")
+desc = struct.pack("<i", 5) + b"Stretch\0"
+open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(wave)) + wave + b"DESC" + struct.pack("<I", len(desc)) + desc + b"NOTE" + struct.pack("<I", 68) + note)' "$@"
+}
+
+memo "$work/daily.wav" 3 0 36030
+check "next" 0 "$tdtool" memo next "$work/daily.wav" --now "2025-06-04 10:00:00"
+contains "seconds of the time do not make it due again" "$work/out" "next: 2025-06-05 10:00:00"
+contains "seconds since 1970" "$work/out" "seconds: 1749110400"
+contains "scheduled" "$work/out" "scheduled: 1"
+memo "$work/once.wav" 1 1 36000
+check "played once" 0 "$tdtool" memo next "$work/once.wav" --json
+tr -d ' \n' <"$work/out" >"$work/flat"
+contains "never again" "$work/flat" '"next":"2037-12-3123:59:59","scheduled":0,"seconds":2145913199'
+check "not a memo" 1 "$tdtool" memo next "$work/none.wav"
+check "bad now" 2 "$tdtool" memo next "$work/daily.wav" --now "2025-13-01 10:00:00"
+check "no user yet" 1 "$tdtool" memo list
+contains "says why" "$work/err" "not set up"
+check "setup" 0 "$tdtool" setup --user Ann
+list=$work/data/tonedeck/Users/Ann/ECHOMEMOS/EMLIST.LST
+{ record "$work/a.WAV" "Call home" 3 1749110400; record "" "gone" 3 1; record "$work/c.RMI" "" 0 2145913199
+  head -c 300 /dev/zero; } >"$list"
+check "default list" 0 "$tdtool" memo list
+contains "first path" "$work/out" "0.path: \"$work/a.WAV\""
+contains "description" "$work/out" '0.description: "Call home"'
+contains "next time local" "$work/out" "0.nextTime: 1749110400 (2025-06-05 10:00:00)"
+contains "empty path skipped, third keeps its index" "$work/out" "2.memo.frequency: 0"
+check "json" 0 "$tdtool" memo list "$list" --json
+tr -d ' \n' <"$work/out" >"$work/flat"
+contains "json fields" "$work/flat" '"description":"Callhome","fileType":1,"index":0,"length":7'
+
+check "missing file" 1 "$tdtool" memo list "$work/none.LST"
+check "unknown verb" 2 "$tdtool" memo play
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
