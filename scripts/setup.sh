@@ -18,7 +18,7 @@ packages=(
   # tests: X server, window manager and X tools
   xvfb xauth openbox xdotool x11-utils
   # tests: speech as microphone input, an independent WAV checker
-  espeak-ng sox
+  espeak-ng sox tzdata python3
   # tests: real IMAP and SMTP servers on loopback
   dovecot-imapd python3-aiosmtpd
 )
