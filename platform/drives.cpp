@@ -192,10 +192,13 @@ std::vector<MountEntry> RealMounts(const std::vector<MountEntry>& all,
         candidates.push_back(m);
     }
     // A second view of a file system already listed (a bind mount of one of its folders,
-    // or the same file system mounted twice) is not another drive.
+    // or the same file system mounted twice) is not another drive. Remote mounts are
+    // connections of their own, each a drive with its own network name, even when the
+    // server shares one export under another.
     std::vector<MountEntry> real;
     for (const MountEntry& m : candidates) {
         const bool seen =
+            !IsRemoteFileSystem(m.fsType) &&
             std::any_of(candidates.begin(), candidates.end(), [&](const MountEntry& c) {
                 if (&c == &m || c.device != m.device)
                     return false;

@@ -6,158 +6,124 @@
 
 #include <unistd.h>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <string>
 #include <thread>
 
 #include "platform/namedlock.h"
 
 namespace {
 
-// The test program doubles as the other process: started with TONEDECK_LOCK_CHILD set it
-// plays one part and exits before any test runs.
-//   open NAME TIMEOUT     exit 0 when it got the mutex, 1 on time-out, 3 when Open failed
-//   hold NAME             take the mutex, say "held", keep it until stdin closes
-//   instance NAME DISPLAY say "held" or "busy"; a holder keeps the lock until stdin closes
-int RunChild(const std::string& role, const QString& name, const QString& arg) {
-    if (role == "open") {
-        auto mutex = NamedMutex::Open(name);
-        if (!mutex)
-            return 3;
-        return mutex->Wait(arg.toUInt()) ? 0 : 1;
-    }
+// The test program doubles as the other process: with TONEDECK_LOCK_CHILD set it plays
+// one part and exits before any test runs.
+//   open NAME MS         exit 0 when it got the mutex within MS, 1 if not, 3 when Open failed
+//   hold NAME            take the mutex, say "held", release it when stdin closes
+//   instance NAME DISP   say "held" or "busy"; a holder keeps the lock until stdin closes
+int RunChild(const QStringList& w) {
     std::string line;
-    if (role == "hold") {
-        auto mutex = NamedMutex::Open(name);
-        if (!mutex)
-            return 3;
-        if (!mutex->Wait(10000))
-            return 1;
-        std::cout << "held" << std::endl;
-        std::getline(std::cin, line);
-        return mutex->Release() ? 0 : 2;
-    }
-    if (role == "instance") {
-        SingleInstanceLock lock(name, arg);
+    if (w[0] == "instance") {
+        SingleInstanceLock lock(w[1], w[2]);
         const bool held = lock.TryAcquire();
         std::cout << (held ? "held" : "busy") << std::endl;
         if (held)
             std::getline(std::cin, line);
         return 0;
     }
-    return 9;
+    auto mutex = NamedMutex::Open(w[1]);
+    if (!mutex)
+        return 3;
+    if (w[0] == "open")
+        return mutex->Wait(w[2].toUInt()) ? 0 : 1;
+    if (!mutex->Wait(10000))
+        return 1;
+    std::cout << "held" << std::endl;
+    std::getline(std::cin, line);
+    return mutex->Release() ? 0 : 2;
 }
 
 const bool g_isChild = [] {
-    const char* spec = std::getenv("TONEDECK_LOCK_CHILD");
-    if (!spec)
-        return false;
-    const QStringList words = QString::fromLocal8Bit(spec).split(u' ');
-    const int rc = RunChild(words.value(0).toStdString(), words.value(1), words.value(2));
-    std::fflush(stdout);
-    ::_exit(rc);
+    if (const char* words = std::getenv("TONEDECK_LOCK_CHILD"))
+        ::_exit(RunChild(QString::fromLocal8Bit(words).split(u' ')));
+    return false;
 }();
 
 class NamedLock : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", dir_.path().toLocal8Bit());
     }
     void TearDown() override {
-        for (QProcess* p : children_) {
-            p->kill();
-            p->waitForFinished(5000);
-            delete p;
-        }
+        for (auto& p : children_)
+            p->kill(), p->waitForFinished(5000);
         qunsetenv("XDG_RUNTIME_DIR");
     }
-
-    // Starts the test program in one of its child parts.
     QProcess* Start(const QString& words) {
-        auto* p = new QProcess;
-        children_.push_back(p);
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("TONEDECK_LOCK_CHILD", words);
+        auto& p = children_.emplace_back(std::make_unique<QProcess>());
         p->setProcessEnvironment(env);
         p->start(QFile::symLinkTarget("/proc/self/exe"), {});
         EXPECT_TRUE(p->waitForStarted(10000));
-        return p;
+        return p.get();
     }
     static QString ReadLine(QProcess* p) {
         while (!p->canReadLine() && p->waitForReadyRead(10000)) {
         }
         return QString::fromLocal8Bit(p->readLine()).trimmed();
     }
-    static int ExitCode(QProcess* p) {
+    int RunOpen(const QString& name, int ms) {
+        QProcess* p = Start(QStringLiteral("open %1 %2").arg(name).arg(ms));
         EXPECT_TRUE(p->waitForFinished(20000));
         return p->exitStatus() == QProcess::NormalExit ? p->exitCode() : -1;
     }
-    int RunOpen(const QString& name, int timeoutMs) {
-        return ExitCode(Start(QStringLiteral("open %1 %2").arg(name).arg(timeoutMs)));
-    }
 
     QTemporaryDir dir_;
-    std::vector<QProcess*> children_;
+    std::vector<std::unique_ptr<QProcess>> children_;
 };
 
-TEST_F(NamedLock, OpenFindsOnlyNamesSomeoneHolds) {
+TEST_F(NamedLock, NamesLiveWhileSomeoneHoldsThem) {
     EXPECT_FALSE(NamedMutex::Open("ECHOMEMOSMUTEX"));
-    EXPECT_EQ(RunOpen("ECHOMEMOSMUTEX", 0), 3);
     {
         auto created = NamedMutex::Create("ECHOMEMOSMUTEX");
         ASSERT_TRUE(created);
         EXPECT_FALSE(created->AlreadyExisted());
         auto again = NamedMutex::Create("ECHOMEMOSMUTEX", true);
-        ASSERT_TRUE(again);
         EXPECT_TRUE(again->AlreadyExisted());
-        EXPECT_TRUE(NamedMutex::Open("ECHOMEMOSMUTEX"));
         EXPECT_EQ(RunOpen("ECHOMEMOSMUTEX", 0), 0) << "created unowned, and again not owned";
         EXPECT_EQ(RunOpen("echomemosmutex", 0), 3) << "names are case-sensitive";
     }
-    // Every handle closed: the name is gone, though its files remain.
-    EXPECT_FALSE(NamedMutex::Open("ECHOMEMOSMUTEX"));
-    EXPECT_EQ(RunOpen("ECHOMEMOSMUTEX", 0), 3);
-    // Names that are no file names are still names.
+    EXPECT_EQ(RunOpen("ECHOMEMOSMUTEX", 0), 3) << "every handle closed: the name is gone";
     auto odd = NamedMutex::Create("../a b/Ü");
     ASSERT_TRUE(odd);
     EXPECT_TRUE(NamedMutex::Open("../a b/Ü"));
     EXPECT_FALSE(NamedMutex::Open("../a b/U"));
 }
 
-TEST_F(NamedLock, OwnershipCrossesProcesses) {
+TEST_F(NamedLock, OwnershipCrossesProcessesAndDiesWithTheHolder) {
     auto mine = NamedMutex::Create("AUDIOMESSAGINGMUTEX", true);
     ASSERT_TRUE(mine);
     EXPECT_EQ(RunOpen("AUDIOMESSAGINGMUTEX", 50), 1) << "owned here from creation";
     ASSERT_TRUE(mine->Release());
-    EXPECT_FALSE(mine->Release()) << "nothing left to release";
+    EXPECT_FALSE(mine->Release());
 
     QProcess* holder = Start("hold AUDIOMESSAGINGMUTEX");
     ASSERT_EQ(ReadLine(holder), "held");
     EXPECT_FALSE(mine->Wait(50));
     holder->closeWriteChannel();  // the holder releases and exits
     EXPECT_TRUE(mine->Wait(10000));
-    EXPECT_EQ(ExitCode(holder), 0);
-    EXPECT_EQ(RunOpen("AUDIOMESSAGINGMUTEX", 50), 1);
     ASSERT_TRUE(mine->Release());
 
-    // A holder that dies without releasing gives the mutex up with its life.
     QProcess* killed = Start("hold AUDIOMESSAGINGMUTEX");
     ASSERT_EQ(ReadLine(killed), "held");
     EXPECT_FALSE(mine->Wait(0));
     killed->kill();
-    ASSERT_TRUE(killed->waitForFinished(10000));
-    EXPECT_TRUE(mine->Wait(10000));
-    ASSERT_TRUE(mine->Release());
+    EXPECT_TRUE(mine->Wait(10000)) << "a holder that dies gives the mutex up";
 }
 
-TEST_F(NamedLock, OneOwningThreadMayWaitAgain) {
+TEST_F(NamedLock, TheOwningThreadMayWaitAgain) {
     auto mutex = NamedMutex::Create("ECHOMEMOSMUTEX");
     auto other = NamedMutex::Open("ECHOMEMOSMUTEX");
-    ASSERT_TRUE(mutex && other);
     ASSERT_TRUE(mutex->Wait(0));
     ASSERT_TRUE(other->Wait(0)) << "another handle of the same mutex, same thread";
     ASSERT_TRUE(mutex->Release());
@@ -168,8 +134,7 @@ TEST_F(NamedLock, OneOwningThreadMayWaitAgain) {
         auto handle = NamedMutex::Open("ECHOMEMOSMUTEX");
         foreignRelease = handle->Release();
         gotWhileOwned = handle->Wait(50);
-        stage = 1;
-        while (stage != 2)
+        for (stage = 1; stage != 2;)
             std::this_thread::yield();
         gotAfter = handle->Wait(10000);
         if (gotAfter)
@@ -204,7 +169,6 @@ TEST_F(NamedLock, OneCopyPerDesktop) {
     other->kill();
     ASSERT_TRUE(other->waitForFinished(10000));
     EXPECT_TRUE(eight.TryAcquire());
-
     first.Release();
     EXPECT_TRUE(second.TryAcquire());
 }

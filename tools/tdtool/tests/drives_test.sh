@@ -30,14 +30,11 @@ printf 'E:ID_BUS=usb\nE:ID_FS_LABEL=STICK\nE:ID_FS_UUID=1234-ABCD\n' >"$work/ude
 cat >"$work/mountinfo" <<'MOUNTS'
 22 27 0:21 / /proc rw - proc proc rw
 27 1 8:2 / / rw - ext4 /dev/sda2 rw
-28 27 0:40 / /run rw - tmpfs tmpfs rw
 30 27 0:50 / /mnt/music rw - nfs4 fileserver:/export/music rw
 31 28 8:17 / /run/media/ann/STICK rw - vfat /dev/sdb1 rw
 32 27 0:51 / /mnt/office rw - cifs //nas/office rw
 MOUNTS
 
-check "before setup" 0 "$tdtool" drives
-contains "root is C" "$work/out" "C:  fixed     /"
 check "bind before setup" 1 "$tdtool" drives bind X: /mnt/music
 contains "says why" "$work/err" "tdtool setup"
 
@@ -45,27 +42,12 @@ check "setup" 0 "$tdtool" setup --user Ann
 check "list" 0 "$tdtool" drives
 contains "network name" "$work/out" "D:  remote    /mnt/music  (nfs4 fileserver:/export/music)  //fileserver/export/music"
 contains "removable" "$work/out" 'E:  removable /run/media/ann/STICK  (vfat /dev/sdb1)  label "STICK"  serial 1234-ABCD'
-lacks "no tmpfs" "$work/out" "/run  "
 check "json" 0 "$tdtool" drives --json
 tr -d ' \n' <"$work/out" >"$work/flat"
 contains "json remote" "$work/flat" '"letter":"F:","mountPoint":"/mnt/office","serial":"0000-0000","source":"//nas/office","type":"remote","universalName":"//nas/office"'
 
-# Next boot: the stick is gone and a new disk comes first; letters stay.
-cat >"$work/mountinfo" <<'MOUNTS'
-27 1 8:2 / / rw - ext4 /dev/sda2 rw
-29 27 8:3 / /data rw - ext4 /dev/sda3 rw
-30 27 0:50 / /mnt/music rw - nfs4 fileserver:/export/music rw
-32 27 0:51 / /mnt/office rw - cifs //nas/office rw
-MOUNTS
-check "after reboot" 0 "$tdtool" drives
-contains "music kept" "$work/out" "D:  remote    /mnt/music"
-contains "office kept" "$work/out" "F:  remote    /mnt/office"
-contains "new disk" "$work/out" "G:  fixed     /data"
-
 check "universal by letter" 0 "$tdtool" drives universal 'f:\docs\a.wav'
 contains "share only" "$work/out" "//nas/office"
-check "universal by path" 0 "$tdtool" drives universal /mnt/music/jazz/a.wav
-contains "nfs share" "$work/out" "//fileserver/export/music"
 check "local drive" 1 "$tdtool" drives universal 'C:\a.wav'
 check "network path" 1 "$tdtool" drives universal //nas/office/a.wav
 
@@ -77,9 +59,9 @@ check "unbind" 0 "$tdtool" drives unbind M:
 check "list unbound" 0 "$tdtool" drives
 contains "first free letter" "$work/out" "D:  remote    /mnt/music"
 
-check "bad letter" 2 "$tdtool" drives bind 7: /mnt
-check "relative mount point" 2 "$tdtool" drives bind K: mnt
-check "unknown verb" 2 "$tdtool" drives eject D:
+for bad in "bind 7: /mnt" "bind K: mnt" "unbind" "eject D:" "--frob"; do
+    check "usage: $bad" 2 "$tdtool" drives $bad
+done
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
