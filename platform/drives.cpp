@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -219,7 +220,7 @@ Drive Describe(const MountEntry& m, const DriveSources& sources) {
     d.source = m.source;
     if (IsRemoteFileSystem(m.fsType)) {
         d.type = DriveType::Remote;
-        d.universalName = UniversalNameOf(m.fsType, m.source);
+        d.universalName = UniversalNameOf(m.source);
         return d;
     }
     const QString device = BlockDevice(sources, m);
@@ -337,7 +338,7 @@ bool IsRemoteFileSystem(const QString& fsType) {
     return remote.count(fsType) != 0;
 }
 
-QString UniversalNameOf(const QString& fsType, const QString& source) {
+QString UniversalNameOf(const QString& source) {
     QString s = source;
     s.replace(u'\\', u'/');
     QString server, path;
@@ -367,7 +368,6 @@ QString UniversalNameOf(const QString& fsType, const QString& source) {
         if (const qsizetype at = server.lastIndexOf(u'@'); at >= 0)
             server = server.mid(at + 1);
     }
-    Q_UNUSED(fsType);
     while (path.startsWith(u'/'))
         path.remove(0, 1);
     while (path.endsWith(u'/'))

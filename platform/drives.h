@@ -71,7 +71,7 @@ bool IsRemoteFileSystem(const QString& fsType);
 // The "//server/share" form of a remote mount's source: "server:/export/music" (NFS),
 // "//server/share" (SMB), "user@server:path" (SSH), "https://server/path" (WebDAV).
 // Empty when the source names no server.
-QString UniversalNameOf(const QString& fsType, const QString& source);
+QString UniversalNameOf(const QString& source);
 
 // The drive table, sorted by letter. New mounts are given letters, which are saved.
 std::vector<Drive> LoadDriveTable(const DriveSources& sources = DriveSources::FromEnvironment());

@@ -5,12 +5,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/tempfile.h"
 
@@ -131,8 +133,10 @@ std::unique_ptr<NamedMutex> NamedMutex::Get(const QString& name, bool create, bo
     const QString lockPath = *dir + u'/' + *lockName;
 
     std::lock_guard statesLock(g_statesMutex);
-    if (auto state = g_states[lockPath].lock())
-        return std::unique_ptr<NamedMutex>(new NamedMutex(name, std::move(state), true));
+    if (const auto it = g_states.find(lockPath); it != g_states.end()) {
+        if (auto state = it->second.lock())
+            return std::unique_ptr<NamedMutex>(new NamedMutex(name, std::move(state), true));
+    }
 
     // Whether any other process holds the name is asked of its marker: every holder keeps
     // it locked shared, so an exclusive lock succeeds only when nobody does. The guard

@@ -134,15 +134,15 @@ TEST_F(Drives, LettersAreNotSavedBeforeInstallation) {
 }
 
 TEST(DriveNames, UniversalNamesComeFromTheMountSource) {
-    EXPECT_EQ(UniversalNameOf("nfs", "server:/export/a/"), "//server/export/a");
-    EXPECT_EQ(UniversalNameOf("nfs4", "[fe80::1]:/x"), "//[fe80::1]/x");
-    EXPECT_EQ(UniversalNameOf("cifs", "\\\\nas\\share"), "//nas/share");
-    EXPECT_EQ(UniversalNameOf("fuse.sshfs", "box:"), "//box");
-    EXPECT_EQ(UniversalNameOf("fuse.sshfs", "ann@box:music"), "//box/music");
-    EXPECT_EQ(UniversalNameOf("davfs", "https://dav.example/remote.php/dav"),
+    EXPECT_EQ(UniversalNameOf("server:/export/a/"), "//server/export/a");
+    EXPECT_EQ(UniversalNameOf("[fe80::1]:/x"), "//[fe80::1]/x");
+    EXPECT_EQ(UniversalNameOf("\\\\nas\\share"), "//nas/share");
+    EXPECT_EQ(UniversalNameOf("box:"), "//box");
+    EXPECT_EQ(UniversalNameOf("ann@box:music"), "//box/music");
+    EXPECT_EQ(UniversalNameOf("https://dav.example/remote.php/dav"),
               "//dav.example/remote.php/dav");
-    EXPECT_EQ(UniversalNameOf("nfs", "no-server-here"), "");
-    EXPECT_EQ(UniversalNameOf("cifs", "///share"), "");
+    EXPECT_EQ(UniversalNameOf("no-server-here"), "");
+    EXPECT_EQ(UniversalNameOf("///share"), "");
 }
 
 }  // namespace
