@@ -3,6 +3,9 @@
 #include <QMessageBox>
 #include <QTimerEvent>
 
+#include "platform/strings.h"
+#include "tdkit/settings/strings.h"
+
 namespace {
 
 // Used until real players are given: no device is ever ready.
@@ -177,7 +180,7 @@ void CWndPlayList::ErrorPlayingFile(const QString& path) {
     if (list_.size() != 1 || !warn_)
         return;
     StartingModelessDlg();
-    ShowPlayError(QStringLiteral("The file %1 could not be played.").arg(path));
+    ShowPlayError(LoadString(IDS_CANNOT_PLAY_FILE).replace(QStringLiteral("%s"), path));
     EndedModelessDlg();
 }
 

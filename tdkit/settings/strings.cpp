@@ -11,6 +11,8 @@ const StringTableRegistrar g_settingsStrings(StringLayer::Library, "tdkit.settin
                                                  {IDS_TEMPPREFIX_VOICEGRAM, "VG"},
                                                  {IDS_TEMPPREFIX_AUDIO, "AD"},
                                                  {IDS_TEMPEXTENSION_WAV, "WAV"},
+                                                 {IDS_CANNOT_PLAY_FILE,
+                                                  "The file %s could not be played."},
                                              });
 
 }  // namespace

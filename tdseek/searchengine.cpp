@@ -1,0 +1,233 @@
+#include "tdseek/searchengine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/drives.h"
+#include "platform/tempfile.h"
+#include "platform/trace.h"
+#include "tdkit/audio/riffinfo.h"
+#include "tdkit/settings/paths.h"
+
+namespace {
+
+// Trash folders are never searched: what lies there has been thrown away.
+bool InTrash(const QString& dir) {
+    return dir.contains(QStringLiteral("/.Trash")) ||
+           dir.contains(QStringLiteral("/.local/share/Trash"));
+}
+
+template <std::size_t N>
+bool CopyField(char (&field)[N], const QByteArray& text) {
+    if (static_cast<std::size_t>(text.size()) >= N)
+        return false;
+    std::memset(field, 0, N);
+    std::memcpy(field, text.constData(), static_cast<std::size_t>(text.size()));
+    return true;
+}
+
+}  // namespace
+
+CSoundSearchEngine::CSoundSearchEngine() {
+    QString dir;
+    if (GetAudioMessagingDirectory(dir))
+        excluded_ << QDir::cleanPath(dir);
+    if (GetEchoMemosDirectory(dir))
+        excluded_ << QDir::cleanPath(dir);
+}
+
+CSoundSearchEngine::~CSoundSearchEngine() {
+    stop_ = true;
+    if (worker_.joinable())
+        worker_.join();
+    if (tempFd_ >= 0)
+        ::close(tempFd_);
+    if (!tempPath_.isEmpty())
+        QFile::remove(tempPath_);
+}
+
+QStringList CSoundSearchEngine::DriveRoots(const BOOL drives[26]) {
+    QStringList roots;
+    for (int d = 0; d < 26; ++d) {
+        if (!drives[d])
+            continue;
+        if (const auto drive = DriveForLetter(char('A' + d)))
+            roots << drive->mountPoint;
+    }
+    return roots;
+}
+
+int CSoundSearchEngine::DoSearch(const BOOL drives[26], int midi, int wave, SearchCallback callback,
+                                 uintptr_t user) {
+    if (searching_ || !finished_)
+        return 0;
+    std::memcpy(drives_, drives, sizeof drives_);
+    midi_ = midi != 0;
+    wave_ = wave != 0;
+    callback_ = std::move(callback);
+    user_ = user;
+    if (tempFd_ >= 0)
+        ::close(tempFd_);
+    if (!tempPath_.isEmpty())
+        QFile::remove(tempPath_);
+    tempFd_ = -1;
+    tempPath_.clear();
+    const auto dir = PrivateTempDirectory();
+    if (!dir)
+        return 0;
+    const auto path = CreateUniqueFile(*dir, QStringLiteral("SE"), QStringLiteral(".TMP"));
+    if (!path)
+        return 0;
+    tempFd_ = ::open(QFile::encodeName(*path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (tempFd_ < 0) {
+        QFile::remove(*path);
+        return 0;
+    }
+    tempPath_ = *path;
+    finished_ = false;
+    searching_ = true;
+    if (worker_.joinable())
+        worker_.join();
+    worker_ = std::thread([this] { Worker(); });
+    return 1;
+}
+
+bool CSoundSearchEngine::WaitForWorker(int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!finished_ && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return finished_;
+}
+
+void CSoundSearchEngine::Worker() {
+    Trace("CSoundSearchEngine: Begining FileFindAgent Thread\n");
+    for (const QString& root : DriveRoots(drives_)) {
+        SearchTree(root);
+        if (stop_)
+            break;
+    }
+    if (tempFd_ >= 0)
+        ::fsync(tempFd_);
+    searching_ = false;
+    if (callback_)
+        callback_(nullptr, user_);
+    Trace("CSoundSearchEngine: Exiting FileFindAgent Thread\n");
+    finished_ = true;
+}
+
+void CSoundSearchEngine::SearchTree(const QString& root) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(root).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return;
+    if (::access(QFile::encodeName(root).constData(), R_OK | X_OK) != 0)
+        return;
+    AddFilesToList(QDir::cleanPath(root), st.st_dev);
+}
+
+bool CSoundSearchEngine::IsExcluded(const QString& dir) const {
+    for (const QString& e : excluded_)
+        if (dir.compare(e, Qt::CaseInsensitive) == 0)
+            return true;
+    return InTrash(dir);
+}
+
+bool CSoundSearchEngine::FillRecord(const QString& path, int type, SOUNDSTRUCT* record) {
+    std::memset(record, 0, sizeof *record);
+    const QFileInfo info(path);
+    if (!CopyField(record->szName, QFile::encodeName(info.fileName())))
+        return false;
+    if (!CopyField(record->szPath, QFile::encodeName(path)))
+        return false;
+    WAVEFILETYPE waveType{};
+    DWORD seconds = 0;
+    if (!GetInfoFromRIFFFile(path, waveType, record->szDescription, sizeof record->szDescription,
+                             seconds, nullptr))
+        record->szDescription[0] = '\0';
+    record->nType = type;
+    record->dwSize = static_cast<DWORD>(info.size() & 0xFFFFFFFF);
+    // FILETIME counts 100-ns intervals from 1601-01-01; Unix time starts 11644473600 s later.
+    const qint64 msecs = info.lastModified().toMSecsSinceEpoch();
+    const uint64_t filetime = static_cast<uint64_t>(msecs + 11644473600000LL) * 10000ULL;
+    record->ftLastWriteLow = static_cast<DWORD>(filetime & 0xFFFFFFFF);
+    record->ftLastWriteHigh = static_cast<DWORD>(filetime >> 32);
+    return true;
+}
+
+void CSoundSearchEngine::AddFilesToList(const QString& top, dev_t device) {
+    // Depth first, a directory's own files before its subdirectories, without recursion
+    // so that a deep tree cannot exhaust the stack. Symbolic links are not followed and
+    // other file systems are not entered (they have drives of their own).
+    std::vector<QString> pending{top};
+    while (!pending.empty() && !stop_) {
+        const QString dir = pending.back();
+        pending.pop_back();
+        QDir qdir(dir);
+        struct Pattern {
+            const char* glob;
+            bool wanted;
+            int type;
+        };
+        const Pattern patterns[] = {{"*.wav", wave_, 1}, {"*.mid", midi_, 2}, {"*.rmi", midi_, 2}};
+        bool writeFailed = false;
+        for (const Pattern& p : patterns) {
+            if (!p.wanted || stop_ || writeFailed)
+                continue;
+            const QStringList names =
+                qdir.entryList({QString::fromLatin1(p.glob)},
+                               QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Unsorted);
+            for (const QString& name : names) {
+                if (stop_)
+                    break;
+                SOUNDSTRUCT record;
+                if (!FillRecord(qdir.filePath(name), p.type, &record))
+                    continue;
+                if (::write(tempFd_, &record, sizeof record) !=
+                    static_cast<ssize_t>(sizeof record)) {
+                    writeFailed = true;
+                    break;
+                }
+                if (callback_)
+                    callback_(&record, user_);
+            }
+        }
+        if (stop_)
+            break;
+        const QStringList subdirs = qdir.entryList(
+            QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
+        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it) {
+            const QString sub = qdir.filePath(*it);
+            if (IsExcluded(sub))
+                continue;
+            struct stat st {};
+            if (::lstat(QFile::encodeName(sub).constData(), &st) != 0 || st.st_dev != device)
+                continue;
+            pending.push_back(sub);
+        }
+    }
+}
+
+std::vector<SOUNDSTRUCT> ReadSearchFile(const QString& path) {
+    std::vector<SOUNDSTRUCT> records;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
+    SOUNDSTRUCT record;
+    while (file.read(reinterpret_cast<char*>(&record), sizeof record) == sizeof record) {
+        if (record.szPath[0] == '\0')
+            continue;
+        // Keep every text inside its field whatever the file held.
+        record.szName[sizeof record.szName - 1] = '\0';
+        record.szDescription[sizeof record.szDescription - 1] = '\0';
+        record.szPath[sizeof record.szPath - 1] = '\0';
+        records.push_back(record);
+    }
+    return records;
+}

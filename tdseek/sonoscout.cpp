@@ -1,0 +1,208 @@
+#include "tdseek/sonoscout.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMetaObject>
+#include <QSaveFile>
+#include <QThread>
+
+#include "platform/message.h"
+#include "platform/trace.h"
+#include "tdkit/mail/simplemapi.h"
+#include "tdkit/settings/paths.h"
+
+namespace {
+
+constexpr DWORD kYear = 365 * 24 * 3600;
+
+// Local midnight of the day `days` after the day of `now`, plus secondsOfDay; daylight
+// saving is decided for that date.
+time_t LocalDayAt(time_t now, int days, DWORD secondsOfDay) {
+    tm local{};
+    localtime_r(&now, &local);
+    local.tm_mday += days;
+    local.tm_hour = static_cast<int>(secondsOfDay / 3600);
+    local.tm_min = static_cast<int>(secondsOfDay % 3600 / 60);
+    local.tm_sec = static_cast<int>(secondsOfDay % 60);
+    local.tm_isdst = -1;
+    return mktime(&local);
+}
+
+DWORD ClampTime(int64_t t) {
+    if (t < 0)
+        return 0;
+    if (t > 0xFFFFFFFFLL)
+        return 0xFFFFFFFFu;
+    return static_cast<DWORD>(t);
+}
+
+// Replaces the data file with a copy of the finished search, whole or not at all.
+bool PublishSearchFile(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly))
+        return false;
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 16);
+        if (block.isEmpty() || target.write(block) != block.size())
+            return false;
+    }
+    return target.commit();
+}
+
+}  // namespace
+
+CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPERTIES* mail,
+                       CSimpleMapi* mapi, Clock clock)
+    : CWndPlayList(parent),
+      parent_(parent),
+      settings_(settings),
+      mail_(mail),
+      mapi_(mapi),
+      clock_(clock ? std::move(clock) : Clock([] { return time(nullptr); })) {
+    SetNextSearchTime(1);
+    GetSonoscoutSearchFilePath(dataFile_);
+    OnMessage(WM_QUERYENDSESSION, [this](WPARAM, LPARAM) {
+        // A search cut short by the end of the session keeps the old list.
+        if (searching_) {
+            StopSearch(1);
+            WaitForSearch(20000);
+        }
+        return LRESULT(1);
+    });
+    OnMessage(WM_BAR_SONOSCOUTCLOSED,
+              [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_SONOSCOUTCLOSED); });
+    OnMessage(WM_BAR_DRAWERSOUND,
+              [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_DRAWERSOUND); });
+    OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {
+        if (static_cast<int>(w) == -1)
+            PurgePlayList();
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_TOSONOSCOUT, [](WPARAM, LPARAM) { return LRESULT(0); });
+}
+
+CSonoscout::~CSonoscout() {
+    if (engine_) {
+        StopSearch(1);
+        engine_->WaitForWorker(20000);
+        engine_.reset();
+    }
+}
+
+int CSonoscout::IsMapiAvailable() const {
+    return mapi_ && mapi_->IsMAPIEnabled() ? 1 : 0;
+}
+
+DWORD CSonoscout::NextSearchTime(const SONOSCOUTPROPERTIES& s, time_t now, bool atStartUp) {
+    switch (s.nFrequency) {
+        case 0:
+            return ClampTime(int64_t(now) + kYear);
+        case 1:
+            return ClampTime(int64_t(now) + s.dwIntervalSeconds);
+        case 2:
+            return ClampTime(int64_t(now) + (atStartUp ? 30 : kYear));
+        case 24: {
+            const int mask = s.wDays & 0x7F;
+            if (mask == 0 || s.dwTimeOfDay >= 24 * 3600)
+                return ClampTime(int64_t(now) + kYear);
+            tm local{};
+            localtime_r(&now, &local);
+            for (int days = 0; days <= 7; ++days) {
+                const int weekday = (local.tm_wday + days) % 7;
+                if (!(mask & (1 << weekday)))
+                    continue;
+                const time_t at = LocalDayAt(now, days, s.dwTimeOfDay);
+                if (at > now)
+                    return ClampTime(at);
+            }
+            return ClampTime(int64_t(now) + kYear);
+        }
+        default:
+            return ClampTime(now);
+    }
+}
+
+void CSonoscout::SetNextSearchTime(int atStartUp) {
+    settings_->dwNextSearchTime = NextSearchTime(*settings_, clock_(), atStartUp != 0);
+}
+
+void CSonoscout::DecideToSearch() {
+    const time_t now = clock_();
+    if (settings_->bChanged) {
+        settings_->bChanged = 0;
+        SetNextSearchTime(0);
+    }
+    if (int64_t(now) < int64_t(settings_->dwNextSearchTime))
+        return;
+    settings_->dwLastSearchTime = ClampTime(now);
+    Trace("Sonoscout: Starting a search for files.\n");
+    BeginSearch(1, 1, nullptr);
+}
+
+void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives) {
+    if (searching_ || engine_)
+        return;
+    SetNextSearchTime(0);
+    engine_ = std::make_unique<CSoundSearchEngine>();
+    searching_ = true;
+    keepOldList_ = false;
+    if (!drives) {
+        wave = settings_->bFindWAV;
+        midi = settings_->bFindMIDI;
+        drives = settings_->bDrive;
+    }
+    const bool started = engine_->DoSearch(
+        drives, midi, wave, [this](const SOUNDSTRUCT* record, uintptr_t) { SearchUpdate(record); },
+        0);
+    if (!started) {
+        // Nothing will ever report the end: the search simply did not happen.
+        engine_.reset();
+        searching_ = false;
+        return;
+    }
+    PostMessage(parent_, WM_BAR_SONOSCOUTSTATE, 1, 1);
+}
+
+void CSonoscout::StopSearch(int keepOldList) {
+    if (!engine_)
+        return;
+    keepOldList_ = keepOldList != 0;
+    engine_->StopSearch();
+}
+
+void CSonoscout::SearchUpdate(const SOUNDSTRUCT* record) {
+    if (record)
+        return;
+    // The end of the search, on the worker: publish the list, then let the controller's
+    // own thread retire the engine (it cannot be deleted from its own worker).
+    searching_ = false;
+    if (!keepOldList_ && engine_) {
+        if (!PublishSearchFile(engine_->GetSearchFilename(), dataFile_))
+            Trace("Search Update WARNING: failed to copy files!\n");
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { FinishSearch(); }, Qt::QueuedConnection);
+}
+
+void CSonoscout::FinishSearch() {
+    if (engine_) {
+        engine_->WaitForWorker(20000);
+        engine_.reset();
+    }
+    SetNextSearchTime(0);
+    PostMessage(parent_, WM_BAR_SONOSCOUTSTATE, 0, 0);
+}
+
+bool CSonoscout::WaitForSearch(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (engine_ && timer.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return !engine_;
+}

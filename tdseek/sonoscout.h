@@ -1,0 +1,61 @@
+// CSonoscout: the Sonoscout controller the bar holds for its whole run. It decides when
+// a scheduled search is due, runs searches with a fresh engine each time, publishes the
+// result as TDSEARCH.PRP, tells the bar whether a search runs, and plays found sounds
+// through its play list.
+#pragma once
+
+#include <QString>
+
+#include <ctime>
+#include <functional>
+#include <memory>
+
+#include "tdkit/audio/wndplaylist.h"
+#include "tdkit/settings/properties.h"
+#include "tdseek/searchengine.h"
+
+class CSimpleMapi;
+
+class CSonoscout : public CWndPlayList {
+public:
+    using Clock = std::function<time_t()>;
+
+    CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPERTIES* mail,
+               CSimpleMapi* mapi, Clock clock = {});
+    ~CSonoscout() override;
+
+    // Starts a search unless one runs; null drives take flags and drives from the settings.
+    void BeginSearch(int wave, int midi, const BOOL* drives);
+    // Stops a running search; keepOldList leaves TDSEARCH.PRP as it was.
+    void StopSearch(int keepOldList);
+    // The engine's report, on its worker thread: a record, or null at the end.
+    void SearchUpdate(const SOUNDSTRUCT* record);
+    // Sets the next search time from now by the frequency code.
+    void SetNextSearchTime(int atStartUp);
+    // Called by the bar once per poll interval: starts a search when one is due.
+    void DecideToSearch();
+    int IsSearching() const { return searching_ ? 1 : 0; }
+    // Waits (bounded) until the engine of a running search is gone.
+    bool WaitForSearch(int timeoutMs);
+
+    QString GetSearchDatafilePath() const { return dataFile_; }
+    int IsMapiAvailable() const;
+    CSimpleMapi* GetSimpleMapiPtr() const { return mapi_; }
+    int IsRecorderAvailable() const { return IsSomethingPlaying() ? 0 : 1; }
+
+    // The search schedule: the next search time for a frequency code, from now.
+    static DWORD NextSearchTime(const SONOSCOUTPROPERTIES& settings, time_t now, bool atStartUp);
+
+private:
+    void FinishSearch();
+
+    QObject* parent_;
+    SONOSCOUTPROPERTIES* settings_;
+    MAILPROPERTIES* mail_;
+    CSimpleMapi* mapi_;
+    Clock clock_;
+    QString dataFile_;
+    std::unique_ptr<CSoundSearchEngine> engine_;
+    std::atomic<bool> searching_{false};
+    std::atomic<bool> keepOldList_{false};
+};
