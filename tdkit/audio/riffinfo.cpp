@@ -676,6 +676,22 @@ int CreateRMIDFile(const QString& midiPath, const QString& rmiPath) {
     return ok ? 1 : 0;
 }
 
+int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
+    auto file = OpenRead(path);
+    if (!file) return 0;
+    RiffChunk chunk;
+    chunk.ckid = kFourCCRiff;
+    while (file->Descend(chunk, nullptr, RiffFind::Chunk) == RiffError::None) {
+        if (chunk.fccType == kWave || chunk.fccType == kRmid) {
+            type = chunk.fccType == kWave ? SOUNDFILETYPE_WAV : SOUNDFILETYPE_RMI;
+            return 1;
+        }
+        if (file->Ascend(chunk) != RiffError::None) return 0;
+        chunk.ckid = kFourCCRiff;
+    }
+    return 0;
+}
+
 bool WriteDescChunk(RiffFile& file, WAVEFILETYPE type, const char* description) {
     const std::vector<uint8_t> data = DescriptionData(type, description);
     if (data.empty())
