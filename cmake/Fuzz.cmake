@@ -4,8 +4,12 @@
 # New inputs go to a folder in the build tree; the committed corpus is only read. Without
 # clang the test reports itself skipped.
 find_program(TD_FUZZ_CXX NAMES clang++ clang++-14)
-if(TD_FUZZ_CXX)
+set(TD_FUZZ_OK OFF)
+if(TD_FUZZ_CXX AND EXISTS "${TD_FUZZ_CXX}")
     pkg_check_modules(TD_FUZZ_QT QUIET Qt6Core)
+    if(TD_FUZZ_QT_FOUND)
+        set(TD_FUZZ_OK ON)
+    endif()
 endif()
 
 function(td_add_fuzzer name)
@@ -18,7 +22,7 @@ function(td_add_fuzzer name)
     endif()
     set(work ${CMAKE_BINARY_DIR}/fuzz/${name})
     set(exe ${work}/${name})
-    if(TD_FUZZ_CXX AND TD_FUZZ_QT_FOUND)
+    if(TD_FUZZ_OK)
         add_custom_command(OUTPUT ${exe}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${work}
             COMMAND ${TD_FUZZ_CXX} -std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer
