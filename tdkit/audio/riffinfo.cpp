@@ -361,8 +361,9 @@ public:
             Entry& c = chunks_[i];
             if (c.changed)
                 continue;
+            // A sound is not carried through memory to make room for metadata.
             if (c.size > kMaxMovedChunk)
-                return false;  // the sound itself never moves
+                return false;
             c.data.resize(c.size);
             if (file_.Seek(c.offset + 8) < 0 || !file_.ReadExact(c.data.data(), c.size))
                 return false;
@@ -674,6 +675,24 @@ int CreateRMIDFile(const QString& midiPath, const QString& rmiPath) {
     if (!ok)
         QFile::remove(temp);
     return ok ? 1 : 0;
+}
+
+int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
+    auto file = OpenRead(path);
+    if (!file)
+        return 0;
+    RiffChunk chunk;
+    chunk.ckid = kFourCCRiff;
+    while (file->Descend(chunk, nullptr, RiffFind::Chunk) == RiffError::None) {
+        if (chunk.fccType == kWave || chunk.fccType == kRmid) {
+            type = chunk.fccType == kWave ? SOUNDFILETYPE_WAV : SOUNDFILETYPE_RMI;
+            return 1;
+        }
+        if (file->Ascend(chunk) != RiffError::None)
+            return 0;
+        chunk.ckid = kFourCCRiff;
+    }
+    return 0;
 }
 
 bool WriteDescChunk(RiffFile& file, WAVEFILETYPE type, const char* description) {

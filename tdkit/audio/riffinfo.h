@@ -140,6 +140,10 @@ int GetAOLSendMailInfoFromRIFFFile(const QString& path, QString& to, QString& cc
 // built beside rmiPath and renamed over it only when complete.
 int CreateRMIDFile(const QString& midiPath, const QString& rmiPath);
 
+// The sound file type of a file by its first RIFF form: 1 for "WAVE", 2 for "RMID"; 0
+// (failure) when it has neither or cannot be read.
+int GetSoundFileType(const QString& path, SOUNDFILETYPE& type);
+
 // Frees the strings of a record read from a file and sets them to null.
 void FreeVoicegramInfo(VOICEGRAMINFOSTRUCT* info);
 
