@@ -11,19 +11,30 @@
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/framedrawer.h"
 
 namespace {
 
-// Messages the inbox answers besides the play list's.
 constexpr UINT kDescriptionBuffer = 256;
+constexpr UINT kInboxDrawerTemplate = 300;
 
 }  // namespace
 
 CAudioMessaging::CAudioMessaging(QObject* bar, MAILPROPERTIES* mail, MESSAGEPROPERTIES* messages,
                                  CSimpleMapi* mapi)
     : CWndPlayList(bar), bar_(bar), mail_(mail), messages_(messages), mapi_(mapi) {
-    // No drawer of its own holds the session open yet: the inbox never objects.
-    OnMessage(WM_QUERYENDSESSION, [](WPARAM, LPARAM) { return LRESULT(1); });
+    // The session may end unless the open drawer objects.
+    OnMessage(WM_QUERYENDSESSION, [this](WPARAM, LPARAM) {
+        return drawer_ ? SendMessage(drawer_, WM_QUERYENDSESSION) : LRESULT(1);
+    });
+    OnMessage(WM_BAR_DRAWERSOUND,
+              [this](WPARAM, LPARAM) { return SendMessage(bar_, WM_BAR_DRAWERSOUND); });
+    OnMessage(WM_BAR_INBOXCLOSED, [this](WPARAM, LPARAM) {
+        if (drawer_)
+            drawer_->deleteLater();
+        drawer_ = nullptr;
+        return SendMessage(bar_, WM_BAR_INBOXCLOSED);
+    });
     // A voicegram was queued for America Online: the list may have changed.
     OnMessage(WM_BAR_AOLMAILQUEUED, [this](WPARAM, LPARAM) {
         CreateMailListThread();
@@ -32,7 +43,28 @@ CAudioMessaging::CAudioMessaging(QObject* bar, MAILPROPERTIES* mail, MESSAGEPROP
 }
 
 CAudioMessaging::~CAudioMessaging() {
+    delete drawer_;
     WaitForThreads(20000);
+}
+
+void CAudioMessaging::CreateDrawer(UINT edge, const QPoint& anchor, MESSAGEPROPERTIES*,
+                                   RECORDPROPERTIES*, MAILPROPERTIES*, int, VOXPROPERTIES*,
+                                   CMixMgr*, int toolTips, QWidget* bar) {
+    if (drawer_)
+        return;
+    drawer_ = new CFrameDrawer(kInboxDrawerTemplate, QStringLiteral("Voicegram Box"),
+                               QSize(460, 260), this, bar, WM_BAR_INBOXCLOSED);
+    drawer_->Open(edge, anchor, toolTips);
+}
+
+void CAudioMessaging::DestroyDrawer() {
+    if (drawer_)
+        SendMessage(drawer_, WM_CLOSE);
+}
+
+void CAudioMessaging::EnableToolTips(int enable) {
+    if (drawer_)
+        drawer_->EnableToolTips(enable);
 }
 
 std::vector<VoicegramEntry> CAudioMessaging::ReadVoicegramDirectory(const QString& directory) {

@@ -4,6 +4,7 @@
 // its play list.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -13,8 +14,11 @@
 #include "tdkit/audio/wndplaylist.h"
 #include "tdkit/settings/properties.h"
 
+class CFrameDrawer;
+class CMixMgr;
 class CSimpleMapi;
 class QThread;
+class QWidget;
 
 // One received voicegram.
 struct VoicegramEntry {
@@ -38,6 +42,16 @@ public:
     // each poll). Returns at once; nothing happens while mail is not enabled.
     void FindVoicegramThread(int polling);
 
+    // Opens the Voicegram Box drawer beside the task button (anchor: its centre in the
+    // bar's client coordinates); nothing when one is open. The drawer reports its closing
+    // to the bar with WM_BAR_INBOXCLOSED.
+    void CreateDrawer(UINT edge, const QPoint& anchor, MESSAGEPROPERTIES* messages,
+                      RECORDPROPERTIES* sendProps, MAILPROPERTIES* mail, int showSendVoicegram,
+                      VOXPROPERTIES* vox, CMixMgr* mixer, int toolTips, QWidget* bar);
+    void DestroyDrawer();
+    void EnableToolTips(int enable);
+    bool IsDrawerOpen() const { return drawer_ != nullptr; }
+
     // The list as last read, and the state last reported (1: new voicegrams).
     std::vector<VoicegramEntry> Voicegrams() const;
     int InboxState() const { return state_; }
@@ -52,6 +66,7 @@ private:
     void ApplyList(std::vector<VoicegramEntry> list);
 
     QObject* bar_;
+    CFrameDrawer* drawer_ = nullptr;
     MAILPROPERTIES* mail_;
     MESSAGEPROPERTIES* messages_;
     CSimpleMapi* mapi_;

@@ -6,15 +6,18 @@
 #include <QMetaObject>
 #include <QSaveFile>
 #include <QThread>
+#include <QWidget>
 
 #include "platform/message.h"
 #include "platform/trace.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/framedrawer.h"
 
 namespace {
 
 constexpr DWORD kYear = 365 * 24 * 3600;
+constexpr UINT kSonoscoutDrawerTemplate = 158;
 
 // Local midnight of the day `days` after the day of `now`, plus secondsOfDay; daylight
 // saving is decided for that date.
@@ -85,7 +88,27 @@ CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPE
     OnMessage(WM_BAR_TOSONOSCOUT, [](WPARAM, LPARAM) { return LRESULT(0); });
 }
 
+void CSonoscout::CreateDrawer(UINT edge, const QPoint& anchor, int toolTips) {
+    if (drawer_)
+        return;
+    drawer_ =
+        new CFrameDrawer(kSonoscoutDrawerTemplate, QStringLiteral("Sonoscout"), QSize(520, 300),
+                         this, qobject_cast<QWidget*>(parent_), WM_BAR_SONOSCOUTCLOSED);
+    drawer_->Open(edge, anchor, toolTips);
+}
+
+void CSonoscout::DestroyDrawer() {
+    if (drawer_)
+        SendMessage(drawer_, WM_CLOSE);
+}
+
+void CSonoscout::EnableToolTips(int enable) {
+    if (drawer_)
+        drawer_->EnableToolTips(enable);
+}
+
 CSonoscout::~CSonoscout() {
+    delete drawer_;
     if (engine_) {
         StopSearch(1);
         engine_->WaitForWorker(20000);

@@ -4,6 +4,7 @@
 // through its play list.
 #pragma once
 
+#include <QPoint>
 #include <QString>
 
 #include <ctime>
@@ -14,7 +15,9 @@
 #include "tdkit/settings/properties.h"
 #include "tdseek/searchengine.h"
 
+class CFrameDrawer;
 class CSimpleMapi;
+class QWidget;
 
 class CSonoscout : public CWndPlayList {
 public:
@@ -23,6 +26,13 @@ public:
     CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPERTIES* mail,
                CSimpleMapi* mapi, Clock clock = {});
     ~CSonoscout() override;
+
+    // Opens the Sonoscout drawer beside its task button (anchor: the button's centre in
+    // the bar's client coordinates); nothing when one is open.
+    void CreateDrawer(UINT edge, const QPoint& anchor, int toolTips);
+    void DestroyDrawer();
+    void EnableToolTips(int enable);
+    bool IsDrawerOpen() const { return drawer_ != nullptr; }
 
     // Starts a search unless one runs; null drives take flags and drives from the settings.
     void BeginSearch(int wave, int midi, const BOOL* drives);
@@ -50,6 +60,7 @@ private:
     void FinishSearch();
 
     QObject* parent_;
+    CFrameDrawer* drawer_ = nullptr;
     SONOSCOUTPROPERTIES* settings_;
     MAILPROPERTIES* mail_;
     CSimpleMapi* mapi_;

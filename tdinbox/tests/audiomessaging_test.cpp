@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWidget>
 
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/slidingdrawer.h"
 
 namespace {
 
@@ -19,8 +21,8 @@ QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "inbox_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QCoreApplication(argc, argv);
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
     return *app;
 }
 
@@ -42,15 +44,19 @@ void WriteWav(const QString& path, int dataBytes) {
     f.write(bytes);
 }
 
-class Bar : public QObject, public MessageReceiver {
+class Bar : public QWidget, public MessageReceiver {
 public:
     Bar() : MessageReceiver(this) {
         OnMessage(WM_BAR_INBOXSTATE, [this](WPARAM w, LPARAM) {
             states.push_back(int(w));
             return LRESULT(0);
         });
+        OnMessage(WM_BAR_INBOXCLOSED, [this](WPARAM, LPARAM) { return LRESULT(++closed); });
+        OnMessage(WM_BAR_DRAWERSOUND, [this](WPARAM, LPARAM) { return LRESULT(++sounds); });
     }
     std::vector<int> states;
+    int closed = 0;
+    int sounds = 0;
 };
 
 class Inbox : public ::testing::Test {
@@ -115,6 +121,35 @@ TEST_F(Inbox, TheBarLearnsWhetherAnythingIsNew) {
     readList();
     EXPECT_EQ(bar.states.back(), 0);
     EXPECT_EQ(SendMessage(&inbox, WM_QUERYENDSESSION), 1);
+}
+
+TEST_F(Inbox, TheDrawerOpensAndReportsItsClosingThroughTheController) {
+    // Slides take no time: every look at the clock is a second later.
+    int64_t fakeNow = 0;
+    CSlidingDrawer::SetSlideClock([&] { return fakeNow += 1000; });
+    Bar bar;
+    bar.setGeometry(0, 0, 56, 600);
+    CSimpleMapi mapi;
+    MAILPROPERTIES mail{};
+    MESSAGEPROPERTIES messages{};
+    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
+    inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1, &bar);
+    EXPECT_TRUE(inbox.IsDrawerOpen());
+    for (int i = 0; i < 500 && bar.sounds == 0; ++i) {
+        QThread::msleep(2);
+        QCoreApplication::processEvents();
+    }
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();  // the slide's last step
+    inbox.DestroyDrawer();
+    for (int i = 0; i < 500 && bar.closed == 0; ++i) {
+        QThread::msleep(2);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(bar.closed, 1);
+    EXPECT_EQ(bar.sounds, 2) << "one drawer sound for each slide";
+    EXPECT_FALSE(inbox.IsDrawerOpen());
+    CSlidingDrawer::SetSlideClock(nullptr);
 }
 
 }  // namespace
