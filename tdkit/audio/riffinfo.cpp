@@ -1,0 +1,704 @@
+// The metadata chunks of sound files: "DESC", "NOTE", "MAIL" and "AOL ", found by walking
+// the top-level chunk headers from the start of the file.
+//
+// Writers edit the file's list of top-level chunks and write back only what changed: a
+// chunk whose size stays the same is overwritten in place; when a chunk grows, shrinks or
+// is inserted, every chunk from there on is rewritten behind it and the file is cut where
+// the last one ends. So no stale bytes of an earlier, longer version are ever left where
+// the header walk (or another RIFF reader) could take them for a chunk, and chunks that
+// this code does not know are kept.
+#include "tdkit/audio/riffinfo.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "platform/riff.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "records are stored little-endian and copied as they stand in memory");
+
+namespace {
+
+constexpr FOURCC kDesc = RiffFourCC("DESC");
+constexpr FOURCC kNote = RiffFourCC("NOTE");
+constexpr FOURCC kMail = RiffFourCC("MAIL");
+constexpr FOURCC kAol = RiffFourCC("AOL ");
+constexpr FOURCC kWave = RiffFourCC("WAVE");
+constexpr FOURCC kRmid = RiffFourCC("RMID");
+constexpr FOURCC kFmt = RiffFourCC("fmt ");
+constexpr FOURCC kData = RiffFourCC("data");
+
+// Largest chunk data this code writes: the size field is 32 bits and the pad must fit.
+constexpr uint64_t kMaxChunkData = 0xFFFFFFFEu;
+// Top-level chunks a writer is prepared to handle; a sound file has a handful.
+constexpr std::size_t kMaxTopLevelChunks = 4096;
+// Largest chunk a writer moves through memory when an earlier chunk changes size.
+constexpr uint32_t kMaxMovedChunk = 64u << 20;
+
+uint32_t GetLE32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint16_t GetLE16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+void AppendLE32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void AppendBytes(std::vector<uint8_t>& out, const void* data, std::size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    out.insert(out.end(), p, p + size);
+}
+
+// Whole seconds of a WAV file: data size / block alignment / samples per second. 0 when
+// the form, its format or its data cannot be found, or the format is degenerate.
+DWORD WaveSeconds(RiffFile& file) {
+    RiffChunk form;
+    form.fccType = kWave;
+    if (file.Seek(0) != 0 || file.Descend(form, nullptr, RiffFind::Riff) != RiffError::None)
+        return 0;
+    RiffChunk fmt;
+    fmt.ckid = kFmt;
+    if (file.Descend(fmt, &form, RiffFind::Chunk) != RiffError::None)
+        return 0;
+    // The leading fields of a WAVEFORMATEX: tag, channels, rate, bytes/s, block align.
+    unsigned char format[18] = {};
+    const int64_t want = std::min<int64_t>(fmt.cksize, sizeof format);
+    if (want < 14 || !file.ReadExact(format, want))
+        return 0;
+    const uint32_t samplesPerSec = GetLE32(format + 4);
+    const uint16_t blockAlign = GetLE16(format + 12);
+    if (samplesPerSec == 0 || blockAlign == 0)
+        return 0;
+    // The data chunk is looked for from the start of the form, wherever it stands.
+    if (file.Seek(form.dataOffset + 4) < 0)
+        return 0;
+    RiffChunk data;
+    data.ckid = kData;
+    if (file.Descend(data, &form, RiffFind::Chunk) != RiffError::None)
+        return 0;
+    return data.cksize / blockAlign / samplesPerSec;
+}
+
+// The description step of both readers: type and text from "DESC", or type 1 and an empty
+// text when the file has none.
+bool ReadDescription(RiffFile& file, WAVEFILETYPE& type, char* text, UINT size) {
+    if (file.Seek(0) != 0)
+        return false;
+    RiffChunk desc;
+    desc.ckid = kDesc;
+    const RiffError found = file.Descend(desc, nullptr, RiffFind::Chunk);
+    if (found == RiffError::NotFound) {
+        type = WAVEFILETYPE_SOUND;
+        if (text && size > 0)
+            text[0] = '\0';
+        return true;
+    }
+    if (found != RiffError::None)
+        return false;
+    unsigned char head[4];
+    if (desc.cksize < 4 || !file.ReadExact(head, 4))
+        return false;
+    type = static_cast<WAVEFILETYPE>(static_cast<int32_t>(GetLE32(head)));
+    const uint32_t n = desc.cksize - 4;
+    if (n == 0) {
+        if (text && size > 0)
+            text[0] = '\0';
+        return true;
+    }
+    if (!text || n > size)
+        return false;
+    if (!file.ReadExact(text, n))
+        return false;
+    if (text[n - 1] != '\0') {
+        // Stored without its zero: it still has to fit the buffer with one.
+        if (n >= size)
+            return false;
+        text[n] = '\0';
+    }
+    return true;
+}
+
+std::vector<uint8_t> DescriptionData(WAVEFILETYPE type, const char* description) {
+    const char* text = description ? description : "";
+    const std::size_t length = std::strlen(text);
+    if (length + 5 > kMaxChunkData)
+        return {};
+    std::vector<uint8_t> data;
+    data.reserve(length + 5);
+    AppendLE32(data, static_cast<uint32_t>(type));
+    AppendBytes(data, text, length + 1);
+    return data;
+}
+
+// Where a stored voicegram record is read from.
+class MemorySource {
+public:
+    MemorySource(const void* data, std::size_t size)
+        : p_(static_cast<const unsigned char*>(data)), left_(size) {}
+    uint64_t Left() const { return left_; }
+    bool Read(void* out, std::size_t n) {
+        if (n > left_)
+            return false;
+        std::memcpy(out, p_, n);
+        p_ += n;
+        left_ -= n;
+        return true;
+    }
+    bool Skip(std::size_t n) {
+        if (n > left_)
+            return false;
+        p_ += n;
+        left_ -= n;
+        return true;
+    }
+
+private:
+    const unsigned char* p_;
+    std::size_t left_;
+};
+
+// The data of an open chunk, from the current position.
+class ChunkSource {
+public:
+    ChunkSource(RiffFile& file, uint32_t size) : file_(file), left_(size) {}
+    uint64_t Left() const { return left_; }
+    bool Read(void* out, std::size_t n) {
+        if (n > left_ || !file_.ReadExact(out, static_cast<int64_t>(n)))
+            return false;
+        left_ -= n;
+        return true;
+    }
+    bool Skip(std::size_t n) {
+        if (n > left_ || file_.Seek(static_cast<int64_t>(n), SEEK_CUR) < 0)
+            return false;
+        left_ -= n;
+        return true;
+    }
+
+private:
+    RiffFile& file_;
+    uint64_t left_;
+};
+
+// Reads one stored record. With out null the record is only checked and measured. Each
+// length is believed only when that many bytes are left, so nothing larger than the
+// stored data is ever allocated.
+template <class Source>
+bool ParseRecord(Source& source, VOICEGRAMINFOSTRUCT* out, uint64_t& used) {
+    const uint64_t start = source.Left();
+    VOICEGRAMINFOSTRUCT record{};
+    bool ok = false;
+    auto readU32 = [&](DWORD& value) {
+        unsigned char b[4];
+        if (!source.Read(b, 4))
+            return false;
+        value = GetLE32(b);
+        return true;
+    };
+    auto readText = [&](char*& text, bool list) {
+        DWORD length = 0;
+        if (!readU32(length) || length > source.Left())
+            return false;
+        if (length == 0)
+            return true;
+        if (!out)
+            return source.Skip(length);
+        // One zero more for a text, two for a list, so the string always ends in memory.
+        const std::size_t extra = list ? 2 : 1;
+        std::unique_ptr<char[]> s(new (std::nothrow) char[length + extra]);
+        if (!s || !source.Read(s.get(), length))
+            return false;
+        std::memset(s.get() + length, 0, extra);
+        text = s.release();
+        return true;
+    };
+    ok = readText(record.text1, false) && readU32(record.value2) && readText(record.text3, false) &&
+         readText(record.text4, false) && readText(record.text5, false) &&
+         readText(record.text6, false) && readText(record.list7, true) &&
+         readText(record.list8, true) && readU32(record.heard);
+    if (!ok) {
+        FreeVoicegramInfo(&record);
+        return false;
+    }
+    used = start - source.Left();
+    if (out)
+        *out = record;
+    return true;
+}
+
+// Bytes of a list up to and including its closing double zero.
+std::size_t ListLength(const char* list) {
+    std::size_t i = 0;
+    while (!(list[i] == '\0' && list[i + 1] == '\0'))
+        ++i;
+    return i + 2;
+}
+
+std::unique_ptr<RiffFile> OpenRead(const QString& path) {
+    return RiffFile::Open(path, RiffFile::Mode::Read);
+}
+
+std::unique_ptr<RiffFile> OpenWrite(const QString& path) {
+    return RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+}
+
+// Finds the top-level chunk id from the start of the file.
+bool FindTopLevel(RiffFile& file, FOURCC id, RiffChunk& chunk) {
+    chunk = RiffChunk{};
+    chunk.ckid = id;
+    return file.Seek(0) == 0 && file.Descend(chunk, nullptr, RiffFind::Chunk) == RiffError::None;
+}
+
+// A four-character id as writers of RIFF files use them: printable characters. The
+// writers' walk ends at anything else, which is stale or foreign bytes, not a chunk.
+bool PlausibleId(FOURCC id) {
+    for (int i = 0; i < 4; ++i) {
+        const unsigned c = (id >> (8 * i)) & 0xFF;
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+// The top-level chunks of a file, edited in memory and written back.
+class TopLevelChunks {
+public:
+    explicit TopLevelChunks(RiffFile& file) : file_(file) {}
+
+    bool Load() {
+        if (file_.Seek(0) != 0)
+            return false;
+        for (;;) {
+            RiffChunk c;
+            const RiffError e = file_.Descend(c, nullptr, RiffFind::Next);
+            if (e == RiffError::NotFound || (e == RiffError::None && !PlausibleId(c.ckid)))
+                return true;
+            if (e != RiffError::None || chunks_.size() >= kMaxTopLevelChunks)
+                return false;
+            Entry entry;
+            entry.id = c.ckid;
+            entry.formType = c.fccType;
+            entry.size = c.cksize;
+            entry.offset = c.dataOffset - 8;
+            chunks_.push_back(std::move(entry));
+            if (file_.Seek(c.paddedEnd()) < 0)
+                return false;
+        }
+    }
+
+    int Find(FOURCC id) const {
+        for (std::size_t i = 0; i < chunks_.size(); ++i)
+            if (chunks_[i].id == id)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    int FindForm(FOURCC type) const {
+        for (std::size_t i = 0; i < chunks_.size(); ++i)
+            if (chunks_[i].id == kFourCCRiff && chunks_[i].formType == type)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    // Replaces the data of the first chunk id, or inserts the chunk at index when there is
+    // none. Returns the chunk's index.
+    int Put(FOURCC id, std::vector<uint8_t> data, int index) {
+        const int found = Find(id);
+        if (found >= 0) {
+            chunks_[found].data = std::move(data);
+            chunks_[found].changed = true;
+            return found;
+        }
+        Entry entry;
+        entry.id = id;
+        entry.changed = true;
+        entry.data = std::move(data);
+        chunks_.insert(chunks_.begin() + index, std::move(entry));
+        return index;
+    }
+
+    // "DESC" where it stands, or directly after the form of type formType.
+    int PutDescription(WAVEFILETYPE type, const char* description, FOURCC formType) {
+        std::vector<uint8_t> data = DescriptionData(type, description);
+        if (data.empty())
+            return -1;
+        if (Find(kDesc) < 0) {
+            const int form = FindForm(formType);
+            if (form < 0)
+                return -1;
+            return Put(kDesc, std::move(data), form + 1);
+        }
+        return Put(kDesc, std::move(data), 0);
+    }
+
+    bool Commit() {
+        // Chunks keep their places up to the first one that is new, resized or moved.
+        int64_t pos = 0;
+        std::size_t first = 0;
+        for (; first < chunks_.size(); ++first) {
+            const Entry& c = chunks_[first];
+            if (c.offset != pos || (c.changed && c.data.size() != c.size))
+                break;
+            pos = c.offset + 8 + c.size + (c.size & 1);
+        }
+        // Everything from there on is rewritten behind it: read what must move first.
+        for (std::size_t i = first; i < chunks_.size(); ++i) {
+            Entry& c = chunks_[i];
+            if (c.changed)
+                continue;
+            if (c.size > kMaxMovedChunk)
+                return false;  // the sound itself never moves
+            c.data.resize(c.size);
+            if (file_.Seek(c.offset + 8) < 0 || !file_.ReadExact(c.data.data(), c.size))
+                return false;
+        }
+        for (std::size_t i = 0; i < first; ++i) {
+            const Entry& c = chunks_[i];
+            if (!c.changed)
+                continue;
+            if (file_.Seek(c.offset + 8) < 0 || !file_.WriteExact(c.data.data(), c.size))
+                return false;
+        }
+        if (first == chunks_.size())
+            return true;
+        if (file_.Seek(pos) < 0)
+            return false;
+        for (std::size_t i = first; i < chunks_.size(); ++i) {
+            const Entry& c = chunks_[i];
+            if (c.data.size() > kMaxChunkData)
+                return false;
+            RiffChunk chunk;
+            chunk.ckid = c.id;
+            if (file_.Create(chunk) != RiffError::None ||
+                !file_.WriteExact(c.data.data(), static_cast<int64_t>(c.data.size())) ||
+                file_.Ascend(chunk) != RiffError::None)
+                return false;
+        }
+        return file_.Truncate() == RiffError::None;
+    }
+
+private:
+    struct Entry {
+        FOURCC id = 0;
+        FOURCC formType = 0;
+        uint32_t size = 0;
+        int64_t offset = -1;  // of the header; -1 for a new chunk
+        bool changed = false;
+        std::vector<uint8_t> data;  // the new data, or the old when the chunk must move
+    };
+    RiffFile& file_;
+    std::vector<Entry> chunks_;
+};
+
+int Finish(std::unique_ptr<RiffFile>& file, bool ok) {
+    const bool closed = file->Close() == RiffError::None;
+    return ok && closed ? 1 : 0;
+}
+
+}  // namespace
+
+void FreeVoicegramInfo(VOICEGRAMINFOSTRUCT* info) {
+    if (!info)
+        return;
+    for (char** text : {&info->text1, &info->text3, &info->text4, &info->text5, &info->text6,
+                        &info->list7, &info->list8}) {
+        delete[] * text;
+        *text = nullptr;
+    }
+}
+
+std::vector<uint8_t> SerializeVoicegramInfo(const VOICEGRAMINFOSTRUCT& info) {
+    std::vector<uint8_t> out;
+    auto text = [&out](const char* s, bool list) {
+        const std::size_t length = s == nullptr ? 0 : list ? ListLength(s) : std::strlen(s) + 1;
+        if (length > kMaxChunkData)
+            return false;
+        AppendLE32(out, static_cast<uint32_t>(length));
+        if (length)
+            AppendBytes(out, s, length);
+        return out.size() <= kMaxChunkData;
+    };
+    const bool ok = text(info.text1, false) && (AppendLE32(out, info.value2), true) &&
+                    text(info.text3, false) && text(info.text4, false) && text(info.text5, false) &&
+                    text(info.text6, false) && text(info.list7, true) && text(info.list8, true);
+    if (!ok || out.size() + 4 > kMaxChunkData)
+        return {};
+    AppendLE32(out, info.heard);
+    return out;
+}
+
+bool ParseVoicegramInfo(const void* data, std::size_t size, VOICEGRAMINFOSTRUCT& info,
+                        std::size_t* used) {
+    if (!data && size > 0)
+        return false;
+    MemorySource source(data, size);
+    uint64_t n = 0;
+    if (!ParseRecord(source, &info, n))
+        return false;
+    if (used)
+        *used = static_cast<std::size_t>(n);
+    return true;
+}
+
+int AddInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
+                      const VOICEGRAMINFOSTRUCT* info) {
+    if (!info)
+        return 0;
+    std::vector<uint8_t> record = SerializeVoicegramInfo(*info);
+    if (record.empty())
+        return 0;
+    auto file = OpenWrite(path);
+    if (!file)
+        return 0;
+    TopLevelChunks chunks(*file);
+    if (!chunks.Load())
+        return Finish(file, false);
+    const int desc = chunks.PutDescription(type, description, kWave);
+    if (desc < 0)
+        return Finish(file, false);
+    chunks.Put(kMail, std::move(record), desc + 1);
+    return Finish(file, chunks.Commit());
+}
+
+int GetInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
+                        UINT descriptionSize, DWORD& seconds, VOICEGRAMINFOSTRUCT* info) {
+    auto file = OpenRead(path);
+    if (!file)
+        return 0;
+    seconds = WaveSeconds(*file);
+    if (!ReadDescription(*file, type, description, descriptionSize))
+        return 0;
+    if (info) {
+        RiffChunk mail;
+        if (!FindTopLevel(*file, kMail, mail))
+            return 0;
+        ChunkSource source(*file, mail.cksize);
+        uint64_t used = 0;
+        if (!ParseRecord(source, info, used))
+            return 0;
+    }
+    return 1;
+}
+
+int AddNoteInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
+                          const ECHOMEMOSTRUCT* note, SOUNDFILETYPE soundType) {
+    if (!note)
+        return 0;
+    auto file = OpenWrite(path);
+    if (!file)
+        return 0;
+    TopLevelChunks chunks(*file);
+    if (!chunks.Load())
+        return Finish(file, false);
+    const FOURCC form = soundType == SOUNDFILETYPE_WAV ? kWave : kRmid;
+    const int desc = chunks.PutDescription(type, description, form);
+    if (desc < 0)
+        return Finish(file, false);
+    std::vector<uint8_t> record(sizeof(ECHOMEMOSTRUCT));
+    std::memcpy(record.data(), note, sizeof(ECHOMEMOSTRUCT));
+    chunks.Put(kNote, std::move(record), desc + 1);
+    return Finish(file, chunks.Commit());
+}
+
+int GetNoteInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
+                            UINT descriptionSize, DWORD& seconds, ECHOMEMOSTRUCT* note,
+                            SOUNDFILETYPE soundType) {
+    auto file = OpenRead(path);
+    if (!file)
+        return 0;
+    seconds = 0;
+    if (soundType == SOUNDFILETYPE_WAV)
+        seconds = WaveSeconds(*file);
+    if (!ReadDescription(*file, type, description, descriptionSize))
+        return 0;
+    RiffChunk chunk;
+    if (!FindTopLevel(*file, kNote, chunk) || chunk.cksize < sizeof(ECHOMEMOSTRUCT))
+        return 0;
+    ECHOMEMOSTRUCT record;
+    if (!file->ReadExact(&record, sizeof record))
+        return 0;
+    if (note)
+        *note = record;
+    return 1;
+}
+
+int MarkNoteAsAlreadyPlayed(const QString& path, BOOL played, DWORD time) {
+    auto file = OpenWrite(path);
+    if (!file)
+        return 0;
+    RiffChunk chunk;
+    ECHOMEMOSTRUCT record;
+    if (!FindTopLevel(*file, kNote, chunk) || chunk.cksize < sizeof record ||
+        !file->ReadExact(&record, sizeof record))
+        return Finish(file, false);
+    record.played = played ? 1 : 0;
+    record.lastPlayed = time;
+    // The record is rewritten where it stands; the chunk keeps its size.
+    const bool ok = file->Seek(chunk.dataOffset) == chunk.dataOffset &&
+                    file->WriteExact(&record, sizeof record);
+    return Finish(file, ok);
+}
+
+int MarkMailAsHeard(const QString& path, DWORD heard) {
+    auto file = OpenWrite(path);
+    if (!file)
+        return 0;
+    RiffChunk chunk;
+    if (!FindTopLevel(*file, kMail, chunk))
+        return Finish(file, false);
+    ChunkSource source(*file, chunk.cksize);
+    uint64_t used = 0;
+    if (!ParseRecord(source, nullptr, used))
+        return Finish(file, false);
+    unsigned char value[4];
+    for (int i = 0; i < 4; ++i)
+        value[i] = static_cast<unsigned char>(heard >> (8 * i));
+    const int64_t at = chunk.dataOffset + static_cast<int64_t>(used) - 4;
+    const bool ok = file->Seek(at) == at && file->WriteExact(value, 4);
+    return Finish(file, ok);
+}
+
+int AddAOLSendMailInfoToRIFFFile(const QString& path, const QString& to, const QString& cc,
+                                 const QString& subject, const QString& noteText) {
+    std::vector<uint8_t> data;
+    for (const QString* text : {&to, &cc, &subject, &noteText}) {
+        const QByteArray bytes = text->toLocal8Bit();
+        // As a C string: up to its first zero.
+        const std::size_t length = strnlen(bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (data.size() + length + 5 > kMaxChunkData)
+            return 0;
+        AppendLE32(data, static_cast<uint32_t>(length + 1));
+        AppendBytes(data, bytes.constData(), length);
+        data.push_back(0);
+    }
+    auto file = OpenWrite(path);
+    if (!file)
+        return 0;
+    TopLevelChunks chunks(*file);
+    if (!chunks.Load())
+        return Finish(file, false);
+    const int form = chunks.FindForm(kWave);
+    if (form < 0)
+        return Finish(file, false);
+    chunks.Put(kAol, std::move(data), form + 1);
+    return Finish(file, chunks.Commit());
+}
+
+int GetAOLSendMailInfoFromRIFFFile(const QString& path, QString& to, QString& cc, QString& subject,
+                                   QString& noteText) {
+    auto file = OpenRead(path);
+    if (!file)
+        return 0;
+    RiffChunk chunk;
+    if (!FindTopLevel(*file, kAol, chunk))
+        return 0;
+    ChunkSource source(*file, chunk.cksize);
+    for (QString* text : {&to, &cc, &subject, &noteText}) {
+        unsigned char head[4];
+        if (!source.Read(head, 4))
+            return 0;
+        const uint32_t length = GetLE32(head);
+        if (length > source.Left())
+            return 0;
+        QByteArray bytes(static_cast<qsizetype>(length), '\0');
+        if (!source.Read(bytes.data(), length))
+            return 0;
+        *text = QString::fromLocal8Bit(bytes.constData(),
+                                       static_cast<qsizetype>(strnlen(bytes.constData(), length)));
+    }
+    return 1;
+}
+
+int CreateRMIDFile(const QString& midiPath, const QString& rmiPath) {
+    auto midi = OpenRead(midiPath);
+    if (!midi)
+        return 0;
+    // The form holds its type, the data chunk's header and the MIDI data.
+    if (static_cast<uint64_t>(midi->Size()) + 12 > kMaxChunkData)
+        return 0;
+    // A destination that someone has open through RiffFile is not replaced under them.
+    std::unique_ptr<RiffFile> held;
+    if (QFileInfo::exists(rmiPath)) {
+        held = OpenRead(rmiPath);
+        if (!held)
+            return 0;
+    }
+    std::unique_ptr<RiffFile> out;
+    QString temp;
+    for (int attempt = 0; attempt < 16 && !out; ++attempt) {
+        temp = rmiPath + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8,
+                                                       16, QLatin1Char('0'));
+        RiffError error = RiffError::None;
+        out = RiffFile::Open(temp, RiffFile::Mode::CreateNew, &error);
+        if (!out && error != RiffError::Exists)
+            return 0;
+    }
+    if (!out)
+        return 0;
+
+    RiffChunk form;
+    form.fccType = kRmid;
+    RiffChunk data;
+    data.ckid = kData;
+    bool ok = out->Create(form, RiffCreate::Riff) == RiffError::None &&
+              out->Create(data) == RiffError::None;
+    std::vector<unsigned char> block(65536);
+    while (ok) {
+        const int64_t n = midi->Read(block.data(), static_cast<int64_t>(block.size()));
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        ok = out->WriteExact(block.data(), n);
+    }
+    ok = ok && out->Ascend(data) == RiffError::None && out->Ascend(form) == RiffError::None;
+    ok = out->Close() == RiffError::None && ok;
+    if (ok)
+        ok = std::rename(QFile::encodeName(temp).constData(),
+                         QFile::encodeName(rmiPath).constData()) == 0;
+    if (!ok)
+        QFile::remove(temp);
+    return ok ? 1 : 0;
+}
+
+int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
+    auto file = OpenRead(path);
+    if (!file) return 0;
+    RiffChunk chunk;
+    chunk.ckid = kFourCCRiff;
+    while (file->Descend(chunk, nullptr, RiffFind::Chunk) == RiffError::None) {
+        if (chunk.fccType == kWave || chunk.fccType == kRmid) {
+            type = chunk.fccType == kWave ? SOUNDFILETYPE_WAV : SOUNDFILETYPE_RMI;
+            return 1;
+        }
+        if (file->Ascend(chunk) != RiffError::None) return 0;
+        chunk.ckid = kFourCCRiff;
+    }
+    return 0;
+}
+
+bool WriteDescChunk(RiffFile& file, WAVEFILETYPE type, const char* description) {
+    const std::vector<uint8_t> data = DescriptionData(type, description);
+    if (data.empty())
+        return false;
+    RiffChunk chunk;
+    chunk.ckid = kDesc;
+    return file.Create(chunk) == RiffError::None &&
+           file.WriteExact(data.data(), static_cast<int64_t>(data.size())) &&
+           file.Ascend(chunk) == RiffError::None && file.Truncate() == RiffError::None;
+}
