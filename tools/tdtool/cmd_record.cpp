@@ -58,9 +58,9 @@ int Record(const QStringList& words) {
     CRecord rec;
     // The engine stops with less than a second of room left: one second more gives N.
     rec.Start(nullptr, format, seconds + 1);
-    if (UINT r = rec.CreateNewWAVFile(out)) {
+    if (rec.CreateNewWAVFile(out) != 0) {
         PrintErr(QStringLiteral("cannot create %1").arg(out));
-        return r ? kExitFailed : kExitFailed;
+        return kExitFailed;
     }
     if (UINT r = rec.RecordToFile(0, vox)) {
         rec.StopRecordToFile();
@@ -114,8 +114,7 @@ int Play(const QStringList& words) {
     }
     const DWORD frames = rec.FileSamples();
     const DWORD rate = rec.GetSamplesPerSec();
-    if (!CRecord::IsStandardFormat(rec.GetRecordFormat()) &&
-        rec.GetRecordFormat()->wFormatTag != WAVE_FORMAT_PCM) {
+    if (rec.GetRecordFormat()->wFormatTag != WAVE_FORMAT_PCM) {
         rec.CloseFile();
         PrintErr(QStringLiteral("%1: only PCM files can be played").arg(path));
         return kExitFailed;
