@@ -361,8 +361,9 @@ public:
             Entry& c = chunks_[i];
             if (c.changed)
                 continue;
+            // A sound is not carried through memory to make room for metadata.
             if (c.size > kMaxMovedChunk)
-                return false;  // the sound itself never moves
+                return false;
             c.data.resize(c.size);
             if (file_.Seek(c.offset + 8) < 0 || !file_.ReadExact(c.data.data(), c.size))
                 return false;
@@ -678,7 +679,8 @@ int CreateRMIDFile(const QString& midiPath, const QString& rmiPath) {
 
 int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
     auto file = OpenRead(path);
-    if (!file) return 0;
+    if (!file)
+        return 0;
     RiffChunk chunk;
     chunk.ckid = kFourCCRiff;
     while (file->Descend(chunk, nullptr, RiffFind::Chunk) == RiffError::None) {
@@ -686,7 +688,8 @@ int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
             type = chunk.fccType == kWave ? SOUNDFILETYPE_WAV : SOUNDFILETYPE_RMI;
             return 1;
         }
-        if (file->Ascend(chunk) != RiffError::None) return 0;
+        if (file->Ascend(chunk) != RiffError::None)
+            return 0;
         chunk.ckid = kFourCCRiff;
     }
     return 0;

@@ -292,6 +292,31 @@ TEST_F(Chunks, MidiFilesAreWrappedAndTakeMemos) {
     EXPECT_FALSE(QFile::exists(dir_.filePath("x.rmi")));
 }
 
+// The recorder ends a recording in an existing, longer file with its description.
+TEST_F(Chunks, RecorderDescriptionEndsTheFile) {
+    const QString path = Write("rec.wav", Wave(40) + Chunk("DESC", LE32(2) + QByteArray(300, 'o')) +
+                                              Chunk("NOTE", QByteArray(68, 'n')));
+    {
+        auto file = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+        ASSERT_TRUE(file);
+        RiffChunk form;
+        form.fccType = RiffFourCC("WAVE");
+        ASSERT_EQ(file->Descend(form, nullptr, RiffFind::Riff), RiffError::None);
+        ASSERT_EQ(file->Ascend(form), RiffError::None);
+        ASSERT_TRUE(WriteDescChunk(*file, WAVEFILETYPE_WORKING, "WAVE FILE"));
+        ASSERT_EQ(file->Close(), RiffError::None);
+    }
+    EXPECT_EQ(Read(path), Wave(40) + Chunk("DESC", LE32(2) + QByteArray("WAVE FILE", 10)));
+    WAVEFILETYPE type;
+    char desc[16];
+    DWORD seconds;
+    ECHOMEMOSTRUCT memo;
+    ASSERT_TRUE(GetInfoFromRIFFFile(path, type, desc, sizeof desc, seconds, nullptr));
+    EXPECT_EQ(type, WAVEFILETYPE_WORKING);
+    EXPECT_FALSE(
+        GetNoteInfoFromRIFFFile(path, type, desc, sizeof desc, seconds, &memo, SOUNDFILETYPE_WAV));
+}
+
 TEST_F(Chunks, AFileInUseIsRefused) {
     const QString path = Write("busy.wav", Wave(10));
     auto held = RiffFile::Open(path, RiffFile::Mode::Read);
