@@ -14,7 +14,7 @@ packages=(
   libasound2-dev libavcodec-dev libavutil-dev libsoxr-dev
   libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev libcurl4-openssl-dev
-  googletest libgtest-dev libgmock-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
   # tests: X server, window manager and X tools
   xvfb xauth openbox xdotool x11-utils
   # tests: speech as microphone input, an independent WAV checker

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Records and plays through the virtual sound device, checking the files with sox.
+set -u
+tdtool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export TONEDECK_REGISTRY_DIR=$work/registry HOME=$work
+export TONEDECK_AUDIO=virtual TONEDECK_VIRTUAL_SPEED=0 TONEDECK_VIRTUAL_INPUT=tone:440:12000
+passed=0 failed=0
+check() {  # check NAME EXPECTED-EXIT COMMAND...
+    local name=$1 want=$2; shift 2
+    "$@" >"$work/out" 2>"$work/err"; local got=$?
+    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
+}
+same() {  # same NAME GOT WANTED
+    if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
+        failed=$((failed + 1)); echo "FAIL $1: got '$2', wanted '$3'"; fi
+}
+
+check "record CD" 0 "$tdtool" record "$work/cd.wav" --format 3 --seconds 2
+same "CD rate" "$(sox --i -r "$work/cd.wav")" 44100
+same "CD width" "$(sox --i -b "$work/cd.wav")" 16
+same "CD length" "$(sox --i -s "$work/cd.wav")" 88200
+check "record phone" 0 "$tdtool" record "$work/phone.wav" --format 0 --seconds 3 --json
+grep -q '"samples": 24000' "$work/out" && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL json"; cat "$work/out"; }
+same "phone rate" "$(sox --i -r "$work/phone.wav")" 8000
+same "phone width" "$(sox --i -b "$work/phone.wav")" 8
+
+# Silence with VOX: the buffer that completes 5 s of quiet suspends the recording and
+# the last 4 s are cut: 21 buffers of 2756 frames less 44100 frames stay.
+TONEDECK_VIRTUAL_INPUT=silence check "vox" 0 "$tdtool" record "$work/vox.wav" --format 1 --seconds 9 --vox
+same "vox keeps about a second" "$(sox --i -s "$work/vox.wav")" 13776
+
+check "bad format" 2 "$tdtool" record "$work/x.wav" --format 4 --seconds 1
+check "no seconds" 2 "$tdtool" record "$work/x.wav" --format 1
+check "bad dir" 1 "$tdtool" record "$work/no/such/dir.wav" --seconds 1
+
+TONEDECK_VIRTUAL_OUTPUT=$work/played.wav check "play" 0 "$tdtool" play "$work/cd.wav"
+cmp -s "$work/cd.wav" "$work/played.wav" && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL played bytes differ"; }
+check "play missing" 1 "$tdtool" play "$work/none.wav"
+echo "not a wave" >"$work/text.wav"
+check "play junk" 1 "$tdtool" play "$work/text.wav"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
