@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QThread>
 
 #include "tdkit/audio/wndplaylist.h"
@@ -8,15 +8,18 @@
 namespace {
 
 QCoreApplication& App() {
+    // Also when the test list is read, outside the tests' own environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "playlist_tests";
     static char* argv[] = {name, nullptr};
     static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QCoreApplication(argc, argv);
+                                                                : new QApplication(argc, argv);
     return *app;
 }
 
 // The play list starts its retry timer when it is built, so the application must exist
+// (a widget application: other tests of this program make widgets)
 // before any fixture does.
 const bool kAppReady = (App(), true);
 
