@@ -97,7 +97,11 @@ private:
             type == MIXERCONTROL_CONTROLTYPE_MIXER || type == MIXERCONTROL_CONTROLTYPE_MUX;
         if (list && !dest)
             return;  // a list needs a destination's sources to choose from
-        const DWORD channels = list ? 1 : line.channels;
+        // Switches and tone controls carry one value, whatever the line's channels.
+        const bool single =
+            list || (type & MIXERCONTROL_CT_CLASS_MASK) == MIXERCONTROL_CT_CLASS_SWITCH ||
+            type == MIXERCONTROL_CONTROLTYPE_BASS || type == MIXERCONTROL_CONTROLTYPE_TREBLE;
+        const DWORD channels = single ? 1 : line.channels;
         const QString shortName = ShortNameOf(type);
         MixerCardControl& c =
             AddControl(line, type, channels, shortName, line.name + u' ' + shortName);
