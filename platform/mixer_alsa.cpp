@@ -438,17 +438,20 @@ std::unique_ptr<MixerCard> OpenAlsaMixerCard(const QString& name, QString* why) 
         return fail("cannot create a mixer", err);
     auto card = std::make_unique<AlsaMixerCard>(mixer);
     const QByteArray device = name.toLocal8Bit();
-    if ((err = snd_mixer_attach(mixer, device.constData())) < 0)
+    // Non-blocking, so taking in other programs' changes never waits for more of them.
+    snd_hctl_t* hctl = nullptr;
+    if ((err = snd_hctl_open(&hctl, device.constData(), SND_CTL_NONBLOCK)) < 0)
         return fail("cannot open the control device", err);
+    if ((err = snd_mixer_attach_hctl(mixer, hctl)) < 0)  // closes hctl when it fails
+        return fail("cannot attach the control device", err);
     if ((err = snd_mixer_selem_register(mixer, nullptr, nullptr)) < 0)
         return fail("cannot register the simple mixer", err);
     if ((err = snd_mixer_load(mixer)) < 0)
         return fail("cannot load the mixer elements", err);
 
     // Product name and version: the card's mixer name (or its name) and alsa-lib's version.
-    snd_hctl_t* hctl = nullptr;
     card->productName = name;
-    if (snd_mixer_get_hctl(mixer, device.constData(), &hctl) >= 0) {
+    {
         snd_ctl_card_info_t* info = nullptr;
         snd_ctl_card_info_alloca(&info);
         if (snd_ctl_card_info(snd_hctl_ctl(hctl), info) >= 0) {

@@ -8,13 +8,18 @@
  * automatic gain control; layout "server" only the Master and Capture a sound server's
  * plugin offers. The values live in the state file ("control name=v1,v2" lines), read
  * when the card opens and rewritten after every change, so tests can set the card up
- * beforehand and check afterwards what alsa-lib wrote. */
+ * beforehand and check afterwards what alsa-lib wrote. When someone else rewrites the
+ * file, the card reads it again and reports every control as changed, as a card does
+ * when another program moves its controls. */
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
 
+#include <libgen.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #define MAX_CONTROLS 16
 
@@ -31,6 +36,8 @@ struct card {
     char state[4096];
     int count;
     struct control controls[MAX_CONTROLS];
+    int watch;   /* inotify descriptor watching the state file's folder */
+    int pending; /* controls still to report as changed after a reload */
 };
 
 static const struct control full_layout[] = {
@@ -181,10 +188,21 @@ static int fake_write_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* v
 }
 
 static int fake_read_event(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned int* event_mask) {
-    (void)ext;
-    (void)id;
-    (void)event_mask;
-    return -EAGAIN;
+    struct card* card = ext->private_data;
+    char buffer[4096];
+    if (card->pending == 0) {
+        if (card->watch < 0 || read(card->watch, buffer, sizeof buffer) <= 0)
+            return -EAGAIN;
+        while (read(card->watch, buffer, sizeof buffer) > 0) {
+        }
+        load_state(card);
+        card->pending = card->count;
+    }
+    --card->pending;
+    snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
+    snd_ctl_elem_id_set_name(id, card->controls[card->pending].name);
+    *event_mask = SND_CTL_EVENT_MASK_VALUE;
+    return 1;
 }
 
 static const snd_ctl_ext_callback_t fake_callback = {
@@ -252,12 +270,24 @@ SND_CTL_PLUGIN_DEFINE_FUNC(tdfake) {
     strcpy(card->ext.name, "Tonedeck Test Card");
     strcpy(card->ext.longname, "Tonedeck Test Card (fake controls)");
     strcpy(card->ext.mixername, "Tonedeck Test Mixer");
-    card->ext.poll_fd = -1;
+    {
+        char folder[sizeof card->state];
+        strcpy(folder, card->state);
+        card->watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (card->watch >= 0 &&
+            inotify_add_watch(card->watch, dirname(folder), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+            close(card->watch);
+            card->watch = -1;
+        }
+    }
+    card->ext.poll_fd = card->watch;
     card->ext.callback = &fake_callback;
     card->ext.private_data = card;
 
     err = snd_ctl_ext_create(&card->ext, name, mode);
     if (err < 0) {
+        if (card->watch >= 0)
+            close(card->watch);
         free(card);
         return err;
     }

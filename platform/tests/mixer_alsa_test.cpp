@@ -167,6 +167,17 @@ TEST_F(AlsaMixer, MasterToneAndMuteGoThroughAlsaScaled) {
     EXPECT_EQ(Get(*volume, 2), (std::vector<int32_t>{65535, 32768}));
 }
 
+TEST_F(AlsaMixer, ChangesOtherProgramsMakeShowAtTheNextRead) {
+    Open(QStringLiteral("tdcard"));
+    auto volume = Control(LineId(kSpeakers), MIXERCONTROL_CONTROLTYPE_VOLUME);
+    auto mute = Control(LineId(kSpeakers), MIXERCONTROL_CONTROLTYPE_MUTE);
+    ASSERT_TRUE(volume && mute);
+    EXPECT_EQ(Get(*volume, 2), (std::vector<int32_t>{52428, 52428}));
+    WriteState(QStringLiteral("card"), "Master Playback Volume=10,0\nMaster Playback Switch=0,0\n");
+    EXPECT_EQ(Get(*volume, 2), (std::vector<int32_t>{6554, 0}));
+    EXPECT_EQ(Get(*mute, 1)[0], 1);
+}
+
 TEST_F(AlsaMixer, SourcesAndTheRecordingSideMapToTheirElements) {
     Open(QStringLiteral("tdcard"));
     EXPECT_TRUE(Control(LineId(kSpeakers, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT),
