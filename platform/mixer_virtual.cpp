@@ -38,14 +38,14 @@ QString ShortNameOf(DWORD type) {
 
 class VirtualMixerCard : public MixerCard {
 public:
-    VirtualMixerCard(const VirtualCardSpec& spec, const QString& stateFile)
+    VirtualMixerCard(const VirtualCardPlan& plan, const QString& stateFile)
         : stateFile_(stateFile) {
-        productName = spec.productName;
-        driverVersion = spec.driverVersion;
-        for (std::size_t d = 0; d < spec.destinations.size(); ++d) {
-            const VirtualLineSpec& ds = spec.destinations[d];
+        productName = plan.productName;
+        driverVersion = plan.driverVersion;
+        for (std::size_t d = 0; d < plan.destinations.size(); ++d) {
+            const VirtualLinePlan& ds = plan.destinations[d];
             AddDestination(ds.componentType, ds.channels, ds.name.left(15), ds.name);
-            for (const VirtualLineSpec& ss : ds.sources) {
+            for (const VirtualLinePlan& ss : ds.sources) {
                 MixerCardLine& source =
                     AddSource(d, ss.componentType, ss.channels, ss.name.left(15), ss.name);
                 for (DWORD type : ss.controls)
@@ -201,8 +201,8 @@ private:
     std::map<DWORD, State> controls_;
 };
 
-VirtualLineSpec Line(DWORD type, const char* name, DWORD channels, std::vector<DWORD> controls) {
-    VirtualLineSpec line;
+VirtualLinePlan Line(DWORD type, const char* name, DWORD channels, std::vector<DWORD> controls) {
+    VirtualLinePlan line;
     line.componentType = type;
     line.name = QString::fromLatin1(name);
     line.channels = channels;
@@ -212,14 +212,14 @@ VirtualLineSpec Line(DWORD type, const char* name, DWORD channels, std::vector<D
 
 }  // namespace
 
-VirtualCardSpec VirtualCardLayoutSpec(VirtualCardLayout layout) {
-    VirtualCardSpec spec;
+VirtualCardPlan VirtualCardLayoutPlan(VirtualCardLayout layout) {
+    VirtualCardPlan plan;
     if (layout == VirtualCardLayout::None)
-        return spec;
+        return plan;
     constexpr DWORD kVolume = MIXERCONTROL_CONTROLTYPE_VOLUME;
     constexpr DWORD kMute = MIXERCONTROL_CONTROLTYPE_MUTE;
 
-    VirtualLineSpec speakers =
+    VirtualLinePlan speakers =
         Line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", 2,
              {kVolume, kMute, MIXERCONTROL_CONTROLTYPE_BASS, MIXERCONTROL_CONTROLTYPE_TREBLE});
     if (layout == VirtualCardLayout::NoBass)
@@ -232,11 +232,11 @@ VirtualCardSpec VirtualCardLayoutSpec(VirtualCardLayout layout) {
         Line(MIXERLINE_COMPONENTTYPE_SRC_LINE, "Line In", 2, {kVolume, kMute}),
         Line(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone", 1, {kVolume, kMute}),
     };
-    spec.destinations.push_back(std::move(speakers));
+    plan.destinations.push_back(std::move(speakers));
     if (layout == VirtualCardLayout::PlaybackOnly)
-        return spec;
+        return plan;
 
-    VirtualLineSpec recording =
+    VirtualLinePlan recording =
         Line(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording", 2,
              {kVolume, MIXERCONTROL_CONTROLTYPE_PEAKMETER, MIXERCONTROL_CONTROLTYPE_MIXER});
     recording.sources = {
@@ -246,13 +246,13 @@ VirtualCardSpec VirtualCardLayoutSpec(VirtualCardLayout layout) {
         Line(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone", 1,
              {kVolume, MIXERCONTROL_CONTROLTYPE_ONOFF}),
     };
-    spec.destinations.push_back(std::move(recording));
-    return spec;
+    plan.destinations.push_back(std::move(recording));
+    return plan;
 }
 
-std::unique_ptr<MixerCard> MakeVirtualMixerCard(const VirtualCardSpec& spec,
+std::unique_ptr<MixerCard> MakeVirtualMixerCard(const VirtualCardPlan& plan,
                                                 const QString& stateFile) {
-    return std::make_unique<VirtualMixerCard>(spec, stateFile);
+    return std::make_unique<VirtualMixerCard>(plan, stateFile);
 }
 
 std::unique_ptr<MixerCard> MakeVirtualMixerCardFromEnvironment() {
@@ -264,6 +264,6 @@ std::unique_ptr<MixerCard> MakeVirtualMixerCardFromEnvironment() {
         layout = VirtualCardLayout::PlaybackOnly;
     else if (name == "none")
         return nullptr;
-    return MakeVirtualMixerCard(VirtualCardLayoutSpec(layout),
+    return MakeVirtualMixerCard(VirtualCardLayoutPlan(layout),
                                 QString::fromLocal8Bit(qgetenv("TONEDECK_VIRTUAL_MIXER")));
 }

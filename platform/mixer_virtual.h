@@ -13,20 +13,20 @@
 
 class MixerCard;
 
-struct VirtualLineSpec {
+struct VirtualLinePlan {
     DWORD componentType = 0;
     QString name;
     DWORD channels = 2;
     // Control types of the line. MIXERCONTROL_CONTROLTYPE_MIXER on a destination is the
     // recording source selector, one item per source of the destination.
     std::vector<DWORD> controls;
-    std::vector<VirtualLineSpec> sources;  // destinations only
+    std::vector<VirtualLinePlan> sources;  // destinations only
 };
 
-struct VirtualCardSpec {
+struct VirtualCardPlan {
     QString productName = QStringLiteral("Tonedeck Virtual Mixer");
     DWORD driverVersion = 0x0100;
-    std::vector<VirtualLineSpec> destinations;
+    std::vector<VirtualLinePlan> destinations;
 };
 
 enum class VirtualCardLayout {
@@ -36,11 +36,11 @@ enum class VirtualCardLayout {
     None,          // no mixer at all
 };
 
-VirtualCardSpec VirtualCardLayoutSpec(VirtualCardLayout layout);
+VirtualCardPlan VirtualCardLayoutPlan(VirtualCardLayout layout);
 
-// A card built from the spec. stateFile, when not empty, is read now (values that do not
+// A card built from the plan. stateFile, when not empty, is read now (values that do not
 // fit are ignored) and rewritten after every change.
-std::unique_ptr<MixerCard> MakeVirtualMixerCard(const VirtualCardSpec& spec,
+std::unique_ptr<MixerCard> MakeVirtualMixerCard(const VirtualCardPlan& plan,
                                                 const QString& stateFile = {});
 
 // The card the environment asks for: TONEDECK_VIRTUAL_CARD names the layout (full,

@@ -37,7 +37,7 @@ protected:
         if (mixer_)
             MixerClose(mixer_);
         mixer_ = nullptr;
-        InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutSpec(layout), stateFile),
+        InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutPlan(layout), stateFile),
                          MixerBackend::Virtual);
         ASSERT_EQ(MixerOpen(&mixer_, 0, nullptr, CALLBACK_NULL), MMSYSERR_NOERROR);
     }

@@ -17,11 +17,11 @@ namespace {
 
 class MixMgr : public ::testing::Test {
 protected:
-    void Start(const VirtualCardSpec& spec) {
-        InstallMixerCard(MakeVirtualMixerCard(spec), MixerBackend::Virtual);
+    void Start(const VirtualCardPlan& plan) {
+        InstallMixerCard(MakeVirtualMixerCard(plan), MixerBackend::Virtual);
         ASSERT_EQ(mgr_.Start(&parent_), 1);
     }
-    void Start(VirtualCardLayout layout) { Start(VirtualCardLayoutSpec(layout)); }
+    void Start(VirtualCardLayout layout) { Start(VirtualCardLayoutPlan(layout)); }
     void TearDown() override { ResetMixerDevices(); }
 
     QObject parent_;
@@ -83,10 +83,10 @@ TEST_F(MixMgr, AFullCardOffersEveryControl) {
 
 TEST_F(MixMgr, MicrophoneMuteIsItsItemInTheSourceSelector) {
     // The microphone comes first here, not fourth.
-    VirtualCardSpec spec = VirtualCardLayoutSpec(VirtualCardLayout::Full);
-    auto& sources = spec.destinations[1].sources;
+    VirtualCardPlan plan = VirtualCardLayoutPlan(VirtualCardLayout::Full);
+    auto& sources = plan.destinations[1].sources;
     std::rotate(sources.begin(), sources.begin() + 3, sources.end());
-    Start(spec);
+    Start(plan);
     ASSERT_EQ(mgr_.IsMicRecordMuteControlValid(), 1);
     EXPECT_EQ(mgr_.GetMicRecordMute(), 0);
     ASSERT_EQ(mgr_.SetMicRecordMute(1), 0u);
@@ -112,9 +112,9 @@ TEST_F(MixMgr, MicrophoneMuteIsItsItemInTheSourceSelector) {
 }
 
 TEST_F(MixMgr, ASelectorWithoutAMicrophoneIsNoMute) {
-    VirtualCardSpec spec = VirtualCardLayoutSpec(VirtualCardLayout::Full);
-    spec.destinations[1].sources.pop_back();  // line, CD, synthesizer: three items, no mic
-    Start(spec);
+    VirtualCardPlan plan = VirtualCardLayoutPlan(VirtualCardLayout::Full);
+    plan.destinations[1].sources.pop_back();  // line, CD, synthesizer: three items, no mic
+    Start(plan);
     EXPECT_EQ(mgr_.IsMicRecordMuteControlValid(), 0);
     EXPECT_EQ(mgr_.DoesMicRecordMuteExist(), 0);
     EXPECT_EQ(mgr_.SetMicRecordMute(1), 1u);
@@ -134,7 +134,7 @@ TEST_F(MixMgr, ACardWithoutBassOrRecordingLeavesThoseOut) {
     EXPECT_EQ(bass, 77u);
 
     CMixMgr playbackOnly;
-    InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutSpec(VirtualCardLayout::PlaybackOnly)),
+    InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutPlan(VirtualCardLayout::PlaybackOnly)),
                      MixerBackend::Virtual);
     ASSERT_EQ(playbackOnly.Start(&parent_), 1);
     EXPECT_EQ(playbackOnly.IsOverallPlaybackVolumeControlValid(), 1);
@@ -173,18 +173,18 @@ void CaptureTrace(QtMsgType, const QMessageLogContext& context, const QString& t
 }
 
 TEST_F(MixMgr, StartTracesTheLinesItFinds) {
-    VirtualCardSpec spec = VirtualCardLayoutSpec(VirtualCardLayout::PlaybackOnly);
-    VirtualLineSpec voice;
+    VirtualCardPlan plan = VirtualCardLayoutPlan(VirtualCardLayout::PlaybackOnly);
+    VirtualLinePlan voice;
     voice.componentType = MIXERLINE_COMPONENTTYPE_DST_VOICEIN;
     voice.name = QStringLiteral("Voice");
     voice.sources.push_back({MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, QStringLiteral("Mic"), 1, {}});
-    spec.destinations.push_back(voice);
+    plan.destinations.push_back(voice);
 
     QStringList trace;
     gTrace = &trace;
     QLoggingCategory::setFilterRules(QStringLiteral("tonedeck.mixmgr.debug=true"));
     const QtMessageHandler previous = qInstallMessageHandler(CaptureTrace);
-    Start(spec);
+    Start(plan);
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules(QString());
     gTrace = nullptr;
