@@ -55,7 +55,6 @@ CAppBarDlg::CAppBarDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), MessageReceiver(this) {
     m_clock.start();
     setMouseTracking(true);
-    setAttribute(Qt::WA_X11NetWmWindowTypeDock);
 
     AppBarMetrics metrics;
     metrics.doubleClickWidth = metrics.doubleClickHeight =

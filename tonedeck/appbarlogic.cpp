@@ -345,6 +345,10 @@ BOOL CAppBarLogic::Register(QObject* receiver, QWindow* window) {
     static const UINT callback = RegisterWindowMessage("AppBarNotify");
     m_uCallbackMsg = callback;
     m_bRegistered = AppBarMessage(ABM_NEW) ? 1 : 0;
+    // Start from the taskbar's present state, so that the first state change reports
+    // only the bits that really changed.
+    if (m_bRegistered)
+        m_dwLastState = DWORD(AppBarMessage(ABM_GETSTATE));
     return m_bRegistered;
 }
 
