@@ -39,18 +39,37 @@ public:
             Stop(*xvfb_);
     }
 
-    // Starts Xvfb on a free display and, if asked, openbox. False when they cannot run.
-    bool Start(bool windowManager) {
-        if (QStandardPaths::findExecutable("Xvfb").isEmpty())
-            return false;
+    static bool Available(bool windowManager) {
+        for (const char* tool : {"Xvfb", "xprop", "xwininfo", "xdotool"})
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                return false;
+        return !windowManager || !QStandardPaths::findExecutable("openbox").isEmpty();
+    }
+
+    // Starts Xvfb on a free display and, if asked, openbox; empty, or what went wrong.
+    QString Start(bool windowManager) {
+        QString error;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            error = TryStart(windowManager);
+            if (error.isEmpty())
+                break;
+            if (openbox_)
+                Stop(*openbox_);
+            if (xvfb_)
+                Stop(*xvfb_);
+        }
+        return error;
+    }
+
+    QString TryStart(bool windowManager) {
         if (!dir_.isValid())
-            return false;
+            return "no temporary directory";
         QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         xvfb_ = std::make_unique<QProcess>();
         xvfb_->start("Xvfb",
                      {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         if (!xvfb_->waitForStarted(5000))
-            return false;
+            return "Xvfb did not start";
         QByteArray number;
         WaitUntil([&] {
             xvfb_->waitForReadyRead(100);
@@ -58,14 +77,14 @@ public:
             return number.contains('\n');
         });
         if (!number.contains('\n'))
-            return false;
+            return "Xvfb gave no display: " + QString::fromLocal8Bit(xvfb_->readAllStandardError());
         display_ = ":" + QString::fromLatin1(number.trimmed());
         if (!windowManager)
-            return true;
+            return {};
 
         QFile rc(dir_.filePath("rc.xml"));
         if (!rc.open(QIODevice::WriteOnly))
-            return false;
+            return "cannot write the openbox configuration";
         rc.write(R"(<?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
   <desktops><number>1</number></desktops>
@@ -77,10 +96,13 @@ public:
         openbox_->setProcessEnvironment(Environment());
         openbox_->start("openbox", {"--config-file", rc.fileName()});
         if (!openbox_->waitForStarted(5000))
-            return false;
-        return WaitUntil([&] {
-            return Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
-        });
+            return "openbox did not start";
+        if (!WaitUntil([&] {
+                return Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+            }))
+            return "openbox did not take the display: " +
+                   QString::fromLocal8Bit(openbox_->readAllStandardError());
+        return {};
     }
 
     QProcessEnvironment Environment() const {
@@ -195,9 +217,10 @@ private:
 
 using Longs = std::vector<long>;
 
-#define START_DESKTOP(desktop, wm) \
-    if (!(desktop).Start(wm))      \
-    GTEST_SKIP() << "no Xvfb/openbox to run the desktop"
+#define START_DESKTOP(desktop, wm)                                  \
+    if (!XDesktop::Available(wm))                                   \
+        GTEST_SKIP() << "Xvfb, openbox or the X tools are missing"; \
+    ASSERT_EQ((desktop).Start(wm), QString())
 
 TEST(AppBarX11, DocksReservesMovesAndAutoHidesUnderAWindowManager) {
     XDesktop desktop;
