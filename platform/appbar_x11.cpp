@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/message.h"
@@ -74,57 +75,6 @@ std::vector<uint32_t> Values32(xcb_get_property_reply_t* reply) {
     const int n = xcb_get_property_value_length(reply) / 4;
     const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
     return std::vector<uint32_t>(data, data + n);
-}
-
-// Reads Gtk/EnableAnimations from an XSETTINGS blob; true when it is absent. Every
-// length in the blob is checked against its end.
-bool XSettingsAnimations(const uint8_t* data, size_t size) {
-    if (size < 12)
-        return true;
-    const bool big = data[0] != 0;
-    auto card16 = [&](size_t at) -> uint32_t {
-        return big ? (data[at] << 8) | data[at + 1] : data[at] | (data[at + 1] << 8);
-    };
-    auto card32 = [&](size_t at) -> uint32_t {
-        return big ? (uint32_t(data[at]) << 24) | (uint32_t(data[at + 1]) << 16) |
-                         (uint32_t(data[at + 2]) << 8) | data[at + 3]
-                   : data[at] | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
-                         (uint32_t(data[at + 3]) << 24);
-    };
-    auto pad4 = [](size_t n) { return (n + 3) & ~size_t(3); };
-    const uint32_t count = card32(8);
-    size_t at = 12;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (at + 4 > size)
-            return true;
-        const uint8_t type = data[at];
-        const size_t nameLen = card16(at + 2);
-        const size_t nameAt = at + 4;
-        at = nameAt + pad4(nameLen);
-        if (at + 4 > size)
-            return true;
-        at += 4;  // serial of the last change
-        const std::string_view name(reinterpret_cast<const char*>(data + nameAt), nameLen);
-        if (type == 0) {
-            if (at + 4 > size)
-                return true;
-            if (name == "Gtk/EnableAnimations")
-                return card32(at) != 0;
-            at += 4;
-        } else if (type == 1) {
-            if (at + 4 > size)
-                return true;
-            const size_t len = card32(at);
-            if (len > size)
-                return true;
-            at += 4 + pad4(len);
-        } else if (type == 2) {
-            at += 8;
-        } else {
-            return true;
-        }
-    }
-    return true;
 }
 
 class X11AppBarShell : public AppBarShell {
@@ -708,8 +658,8 @@ bool X11AppBarShell::AnimationsEnabled() {
         nullptr));
     if (!r || r->format != 8)
         return true;
-    return XSettingsAnimations(static_cast<const uint8_t*>(xcb_get_property_value(r.p)),
-                               size_t(xcb_get_property_value_length(r.p)));
+    return XSettingsAnimationsEnabled(static_cast<const uint8_t*>(xcb_get_property_value(r.p)),
+                                      size_t(xcb_get_property_value_length(r.p)));
 }
 
 void X11AppBarShell::CheckFullScreen() {
@@ -794,6 +744,57 @@ void X11AppBarShell::DrainEvents() {
 }
 
 }  // namespace
+
+// Reads Gtk/EnableAnimations from an XSETTINGS blob; true when it is absent. Every
+// length in the blob is checked against its end.
+bool XSettingsAnimationsEnabled(const uint8_t* data, size_t size) {
+    if (size < 12)
+        return true;
+    const bool big = data[0] != 0;
+    auto card16 = [&](size_t at) -> uint32_t {
+        return big ? (data[at] << 8) | data[at + 1] : data[at] | (data[at + 1] << 8);
+    };
+    auto card32 = [&](size_t at) -> uint32_t {
+        return big ? (uint32_t(data[at]) << 24) | (uint32_t(data[at + 1]) << 16) |
+                         (uint32_t(data[at + 2]) << 8) | data[at + 3]
+                   : data[at] | (uint32_t(data[at + 1]) << 8) | (uint32_t(data[at + 2]) << 16) |
+                         (uint32_t(data[at + 3]) << 24);
+    };
+    auto pad4 = [](size_t n) { return (n + 3) & ~size_t(3); };
+    const uint32_t count = card32(8);
+    size_t at = 12;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (at + 4 > size)
+            return true;
+        const uint8_t type = data[at];
+        const size_t nameLen = card16(at + 2);
+        const size_t nameAt = at + 4;
+        at = nameAt + pad4(nameLen);
+        if (at + 4 > size)
+            return true;
+        at += 4;  // serial of the last change
+        const std::string_view name(reinterpret_cast<const char*>(data + nameAt), nameLen);
+        if (type == 0) {
+            if (at + 4 > size)
+                return true;
+            if (name == "Gtk/EnableAnimations")
+                return card32(at) != 0;
+            at += 4;
+        } else if (type == 1) {
+            if (at + 4 > size)
+                return true;
+            const size_t len = card32(at);
+            if (len > size)
+                return true;
+            at += 4 + pad4(len);
+        } else if (type == 2) {
+            at += 8;
+        } else {
+            return true;
+        }
+    }
+    return true;
+}
 
 std::unique_ptr<AppBarShell> CreateX11AppBarShell() {
     int screenNumber = 0;
