@@ -17,6 +17,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -439,6 +440,7 @@ private:
     void CheckPanel();
     void CheckPositions();
     void DrainEvents();
+    void ScheduleDrain();
 
     xcb_connection_t* c_;
     xcb_screen_t* screen_;
@@ -450,6 +452,7 @@ private:
     xcb_window_t active_ = XCB_WINDOW_NONE;
     xcb_window_t panel_ = XCB_WINDOW_NONE;
     UINT panelState_ = 0;
+    bool drainScheduled_ = false;
 };
 
 uintptr_t X11AppBarShell::Message(DWORD dwMessage, APPBARDATA* pData) {
@@ -574,6 +577,7 @@ uintptr_t X11AppBarShell::Message(DWORD dwMessage, APPBARDATA* pData) {
         }
     }
     xcb_flush(c_);
+    ScheduleDrain();
     return result;
 }
 
@@ -601,6 +605,7 @@ void X11AppBarShell::SetZOrder(QObject*, QWindow* window, AppBarZOrder order) {
     if (!w)
         return;
     FlushQt();
+    ScheduleDrain();
     if (!HasWindowManager()) {
         const uint32_t mode =
             order == AppBarZOrder::Bottom ? XCB_STACK_MODE_BELOW : XCB_STACK_MODE_ABOVE;
@@ -647,6 +652,7 @@ void X11AppBarShell::SetZOrder(QObject*, QWindow* window, AppBarZOrder order) {
 }
 
 bool X11AppBarShell::AnimationsEnabled() {
+    ScheduleDrain();
     if (!A(kXSettingsSelection))
         return true;
     Reply owner(xcb_get_selection_owner_reply(
@@ -706,41 +712,58 @@ void X11AppBarShell::CheckPositions() {
 }
 
 void X11AppBarShell::DrainEvents() {
-    bool active = false, panel = false, positions = false;
-    while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
-        if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
-            const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
-            if (p->window == root_) {
-                if (p->atom == A(kNetActiveWindow))
-                    active = true;
-                if (p->atom == A(kNetClientList))
-                    panel = positions = true;
-                if (p->atom == A(kNetWorkarea))
-                    positions = true;
-            } else {
-                if (p->window == active_ && p->atom == A(kNetWmState))
-                    active = true;
-                if (p->window == panel_) {
-                    panel = true;
-                    if (p->atom == A(kNetWmStrutPartial) || p->atom == A(kNetWmStrut))
+    drainScheduled_ = false;
+    // Answering the events takes round trips, during which xcb may queue new events
+    // without the socket becoming readable again; go round until none is left.
+    for (int round = 0; round < 16; ++round) {
+        bool active = false, panel = false, positions = false, any = false;
+        while (xcb_generic_event_t* e =
+                   round == 0 ? xcb_poll_for_event(c_) : xcb_poll_for_queued_event(c_)) {
+            any = true;
+            if ((e->response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+                const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
+                if (p->window == root_) {
+                    if (p->atom == A(kNetActiveWindow))
+                        active = true;
+                    if (p->atom == A(kNetClientList))
+                        panel = positions = true;
+                    if (p->atom == A(kNetWorkarea))
                         positions = true;
+                } else {
+                    if (p->window == active_ && p->atom == A(kNetWmState))
+                        active = true;
+                    if (p->window == panel_) {
+                        panel = true;
+                        if (p->atom == A(kNetWmStrutPartial) || p->atom == A(kNetWmStrut))
+                            positions = true;
+                    }
                 }
             }
+            std::free(e);
         }
-        std::free(e);
+        if (xcb_connection_has_error(c_)) {
+            notifier_->setEnabled(false);
+            return;
+        }
+        if (!any && round > 0)
+            return;
+        if (active) {
+            WatchActiveWindow();
+            CheckFullScreen();
+        }
+        if (panel)
+            CheckPanel();
+        if (positions)
+            CheckPositions();
     }
-    if (xcb_connection_has_error(c_)) {
-        notifier_->setEnabled(false);
+}
+
+void X11AppBarShell::ScheduleDrain() {
+    // Replies read while answering a request may have brought events along with them.
+    if (drainScheduled_)
         return;
-    }
-    if (active) {
-        WatchActiveWindow();
-        CheckFullScreen();
-    }
-    if (panel)
-        CheckPanel();
-    if (positions)
-        CheckPositions();
+    drainScheduled_ = true;
+    QTimer::singleShot(0, notifier_, [this] { DrainEvents(); });
 }
 
 }  // namespace
