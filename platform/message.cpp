@@ -8,6 +8,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -32,7 +34,8 @@ public:
           reply(std::move(reply)) {}
     ~WindowMessageEvent() override {
         // A sent message whose receiver vanished before answering still frees its sender.
-        if (reply) Answer(0);
+        if (reply)
+            Answer(0);
     }
     void Answer(LRESULT value) {
         std::lock_guard lock(reply->mutex);
@@ -57,7 +60,8 @@ public:
         : QObject(parent), receiver_(receiver) {}
 
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != kWindowMessageEvent) return false;
+        if (event->type() != kWindowMessageEvent)
+            return false;
         auto* e = static_cast<WindowMessageEvent*>(event);
         e->result = receiver_->WindowProc(e->message, e->wParam, e->lParam);
         if (e->reply) {
@@ -81,7 +85,8 @@ MessageReceiver::MessageReceiver(QObject* self)
 MessageReceiver::~MessageReceiver() {
     // The filter is a child of self_; while both still exist, remove it now so no message
     // reaches a receiver that is being destroyed.
-    if (self_ && filter_) self_->removeEventFilter(filter_);
+    if (self_ && filter_)
+        self_->removeEventFilter(filter_);
     delete filter_.data();
 }
 
@@ -89,7 +94,9 @@ void MessageReceiver::OnMessage(UINT message, Handler handler) {
     handlers_[message] = std::move(handler);
 }
 
-bool MessageReceiver::HasHandler(UINT message) const { return handlers_.count(message) != 0; }
+bool MessageReceiver::HasHandler(UINT message) const {
+    return handlers_.count(message) != 0;
+}
 
 LRESULT MessageReceiver::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     auto it = handlers_.find(message);
@@ -97,15 +104,15 @@ LRESULT MessageReceiver::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 LRESULT SendMessage(QObject* target, UINT message, WPARAM wParam, LPARAM lParam, int timeoutMs) {
-    if (!target) return 0;
+    if (!target)
+        return 0;
     if (target->thread() == QThread::currentThread()) {
         WindowMessageEvent event(message, wParam, lParam);
         QCoreApplication::sendEvent(target, &event);
         return event.result;
     }
     auto reply = std::make_shared<Reply>();
-    QCoreApplication::postEvent(target,
-                                new WindowMessageEvent(message, wParam, lParam, reply),
+    QCoreApplication::postEvent(target, new WindowMessageEvent(message, wParam, lParam, reply),
                                 Qt::HighEventPriority);
     std::unique_lock lock(reply->mutex);
     if (!reply->done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
@@ -115,7 +122,18 @@ LRESULT SendMessage(QObject* target, UINT message, WPARAM wParam, LPARAM lParam,
 }
 
 bool PostMessage(QObject* target, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!target) return false;
+    if (!target)
+        return false;
     QCoreApplication::postEvent(target, new WindowMessageEvent(message, wParam, lParam));
     return true;
+}
+
+UINT RegisterWindowMessage(const char* name) {
+    static std::mutex mutex;
+    static std::unordered_map<std::string, UINT> numbers;
+    if (!name || !*name)
+        return 0;
+    std::lock_guard lock(mutex);
+    auto [it, added] = numbers.try_emplace(name, UINT(0xC000 + numbers.size()));
+    return it->second;
 }

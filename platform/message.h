@@ -75,3 +75,7 @@ LRESULT SendMessage(QObject* target, UINT message, WPARAM wParam = 0, LPARAM lPa
 // Queues the message for the receiver's thread and returns at once; false when there
 // is no target.
 bool PostMessage(QObject* target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+// A message number unique to `name` within this process, the same for every caller
+// that registers the same name: 0xC000 and up, as registered window messages are.
+UINT RegisterWindowMessage(const char* name);

@@ -1,4 +1,4 @@
-#include "artwork.h"
+#include "tonedeck/artwork.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "barsettings.h"
+#include "tonedeck/barsettings.h"
 
 #include <QFile>
 

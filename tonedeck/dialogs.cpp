@@ -1,4 +1,4 @@
-#include "dialogs.h"
+#include "tonedeck/dialogs.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "artwork.h"
+#include "tonedeck/artwork.h"
 #include "tdkit/settings/paths.h"
 
 namespace {

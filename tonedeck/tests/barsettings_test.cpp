@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "barsettings.h"
+#include "tonedeck/barsettings.h"
 #include "platform/registry.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
