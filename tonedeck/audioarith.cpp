@@ -10,40 +10,6 @@ DWORD Clamp16(int64_t v) {
 
 }  // namespace
 
-DWORD StepLevel(DWORD value, int delta) {
-    return Clamp16(int64_t(Clamp16(value)) + delta);
-}
-
-ChannelLevels ChannelsFromVolume(DWORD volume, DWORD balance) {
-    const uint64_t v = Clamp16(volume);
-    const uint64_t b = Clamp16(balance);
-    const uint64_t l = b < 0x8000 ? 0x7FFF : kLevelMax - b;
-    const uint64_t r = b < 0x7FFF ? b : 0x7FFF;
-    return {Clamp16(int64_t(v * l / 0x7FFF)), Clamp16(int64_t(v * r / 0x7FFF))};
-}
-
-ChannelLevels MoveChannels(ChannelLevels levels, int delta) {
-    return {StepLevel(levels.left, delta), StepLevel(levels.right, delta)};
-}
-
-DWORD VolumeFromChannels(DWORD left, DWORD right) {
-    return Clamp16(std::max(left, right));
-}
-
-DWORD BalanceFromChannels(DWORD left, DWORD right) {
-    const uint64_t l = left, r = right;
-    if (r < l) {
-        if (r == 0)
-            return 0;
-        return Clamp16(int64_t(0x7FFF - (l - r) * 0x7FFF / l));
-    }
-    if (r == l)
-        return kBalanceCentre;
-    if (l == 0)
-        return kLevelMax;
-    return Clamp16(int64_t(0x7FFF + (r - l) * 0x7FFF / r));
-}
-
 int MeterIndex(int32_t reading) {
     const int64_t magnitude = reading < 0 ? -int64_t(reading) : int64_t(reading);
     // A full-scale negative peak doubles to 0x10000: it counts as the top of the scale,

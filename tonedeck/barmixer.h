@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/types.h"
+
+class CMixMgr;
 
 class BarMixer {
 public:
@@ -29,3 +32,6 @@ public:
     virtual UINT GetOverallPlaybackTrebleLevel(DWORD& level) = 0;
     virtual void SetOverallPlaybackTrebleLevel(DWORD level) = 0;
 };
+
+// The bar's mixer manager seen through BarMixer; the manager must outlive the result.
+std::unique_ptr<BarMixer> MakeBarMixer(CMixMgr* mixer);

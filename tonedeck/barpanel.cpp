@@ -120,6 +120,12 @@ CBarPanel::CBarPanel(QWidget* bar, PROPERTIES* settings, BarMixer* mixer)
         toolTips_ = settings_->bToolTips != 0;
 }
 
+CBarPanel::CBarPanel(QWidget* bar, PROPERTIES* settings, CMixMgr* mixer)
+    : CBarPanel(bar, settings, static_cast<BarMixer*>(nullptr)) {
+    ownMixer_ = MakeBarMixer(mixer);
+    mixer_ = ownMixer_.get();
+}
+
 CBarPanel::~CBarPanel() = default;
 
 void CBarPanel::Build(bool vertical, const QRect& clientRect) {
@@ -502,7 +508,7 @@ LRESULT CBarPanel::HandleAudioMessage(UINT message, WPARAM, LPARAM lParam) {
     auto setVolume = [this](DWORD v, DWORD b) {
         if (!mixer_)
             return;
-        const ChannelLevels c = ChannelsFromVolume(v, b);
+        const ChannelLevels c = ChannelsFromVolumeBalance(v, b);
         mixer_->SetOverallPlaybackVolumeLevel(c.left, c.right);
         // Read back at once, so a repeat that comes before the bar's next tick steps on
         // from the new level.
@@ -608,8 +614,8 @@ void CBarPanel::ReadVolume() {
     DWORD l = 0, r = 0;
     if (mixer_->GetOverallPlaybackVolumeLevel(l, r) != 0)
         return;
-    volume_ = VolumeFromChannels(l, r);
-    balance_ = BalanceFromChannels(l, r);
+    volume_ = std::min(VolumeFromChannels({l, r}), kLevelMax);
+    balance_ = BalanceFromChannels({l, r});
     const int image = LevelImage(volume_);
     if (image != drawnVolumeImage_) {
         drawnVolumeImage_ = image;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "barmessages.h"
@@ -17,6 +18,7 @@
 #include "platform/types.h"
 
 class BarMixer;
+class CMixMgr;
 class QTimer;
 struct PROPERTIES;
 
@@ -33,6 +35,8 @@ public:
     // with MessageReceiver). settings: the bar's PROPERTIES, read at every Build. mixer:
     // may be null (no controls are shown).
     CBarPanel(QWidget* bar, PROPERTIES* settings, BarMixer* mixer);
+    // The same over the bar's mixer manager (which must outlive the panel).
+    CBarPanel(QWidget* bar, PROPERTIES* settings, CMixMgr* mixer);
     ~CBarPanel() override;
 
     // Lays the panel out for one orientation over the bar's client rectangle, takes each
@@ -128,6 +132,7 @@ private:
 
     QPointer<QWidget> bar_;
     PROPERTIES* settings_;
+    std::unique_ptr<BarMixer> ownMixer_;
     BarMixer* mixer_;
     PanelLayout layout_;
 

@@ -2,48 +2,6 @@
 
 #include "audioarith.h"
 
-TEST(AudioArith, VolumeAndBalanceMakeChannels) {
-    // The centre gives both channels the whole volume; the ends silence one side.
-    EXPECT_EQ(ChannelsFromVolume(0xFFFF, 0x7FFF), (ChannelLevels{0xFFFF, 0xFFFF}));
-    EXPECT_EQ(ChannelsFromVolume(0xFFFF, 0x8000), (ChannelLevels{0xFFFF, 0xFFFF}));
-    EXPECT_EQ(ChannelsFromVolume(0x9000, 0), (ChannelLevels{0x9000, 0}));
-    EXPECT_EQ(ChannelsFromVolume(0x9000, 0xFFFF), (ChannelLevels{0, 0x9000}));
-    // Full left, one step right: the right channel plays at 2048/0x7FFF of the volume.
-    EXPECT_EQ(ChannelsFromVolume(0xFFFF, StepLevel(0, kLevelStep)),
-              (ChannelLevels{0xFFFF, 0xFFFFu * 2048 / 0x7FFF}));
-    // Values beyond 16 bits never give a channel beyond 0xFFFF.
-    const ChannelLevels big = ChannelsFromVolume(0x30000, 0x7FFF);
-    EXPECT_EQ(big, (ChannelLevels{0xFFFF, 0xFFFF}));
-}
-
-TEST(AudioArith, StepsStopAtTheEndsInsteadOfWrapping) {
-    EXPECT_EQ(StepLevel(0xF900, kLevelStep), 0xFFFFu);
-    EXPECT_EQ(StepLevel(1000, -kLevelStep), 0u);
-    EXPECT_EQ(StepLevel(0, -kLevelStep), 0u);
-    EXPECT_EQ(StepLevel(0x20000, -kLevelStep), 0xFFFFu - 2048);
-    EXPECT_EQ(StepLevel(4096, -kLevelStep), 2048u);
-
-    // Both channels moved alike: each stops at its own end.
-    EXPECT_EQ(MoveChannels({0xFF00, 0x1000}, kLevelStep), (ChannelLevels{0xFFFF, 0x1800}));
-    EXPECT_EQ(MoveChannels({0x0100, 0x9000}, -kLevelStep), (ChannelLevels{0, 0x8800}));
-    EXPECT_EQ(MoveChannels({0xFFFF, 0xFFFF}, kLevelStep), (ChannelLevels{0xFFFF, 0xFFFF}));
-}
-
-TEST(AudioArith, ReadingGivesVolumeAndBalanceBack) {
-    EXPECT_EQ(VolumeFromChannels(0x4000, 0x9000), 0x9000u);
-    EXPECT_EQ(BalanceFromChannels(0x5000, 0x5000), kBalanceCentre);
-    EXPECT_EQ(BalanceFromChannels(0x5000, 0), 0u);
-    EXPECT_EQ(BalanceFromChannels(0, 0x5000), 0xFFFFu);
-    EXPECT_EQ(BalanceFromChannels(0, 0), kBalanceCentre);
-    // Set and read back: the balance survives within rounding, on both sides.
-    for (DWORD b : {2048u, 0x3000u, 0x6000u, 0x9000u, 0xC000u, 0xF000u}) {
-        const ChannelLevels c = ChannelsFromVolume(0xFFFF, b);
-        const DWORD back = BalanceFromChannels(c.left, c.right);
-        EXPECT_NEAR(double(back), double(b), 2.0) << b;
-        EXPECT_EQ(VolumeFromChannels(c.left, c.right), 0xFFFFu);
-    }
-}
-
 TEST(AudioArith, PictureIndices) {
     EXPECT_EQ(MeterIndex(0), 0);
     EXPECT_EQ(MeterIndex(3276), 0);   // doubled 6552

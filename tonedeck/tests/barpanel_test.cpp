@@ -8,6 +8,9 @@
 
 #include "audioarith.h"
 #include "panelfixture.h"
+#include "platform/mixer_virtual.h"
+#include "platform/mixercard.h"
+#include "tdkit/audio/mixmgr.h"
 
 namespace {
 
@@ -277,4 +280,31 @@ TEST_F(BarPanelTest, FailedReadingsKeepWhatIsShownAndMissingControlsAreLeftOut) 
     mixer.failReads = false;
     panel->RefreshAudioControls();
     EXPECT_EQ(panel->CurrentVolume(), 0x1000u);
+}
+
+TEST_F(BarPanelTest, OnTheMixerManagerACardWithoutBassHasNoBassElement) {
+    InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutPlan(VirtualCardLayout::NoBass)),
+                     MixerBackend::Virtual);
+    bar = std::make_unique<FakeBar>(QSize(900, 56));
+    CMixMgr mixMgr;
+    ASSERT_EQ(mixMgr.Start(bar.get()), 1);
+    ASSERT_EQ(mixMgr.SetOverallPlaybackVolumeLevel(0x4000, 0x4000), 0u);
+    auto* real = new TestPanel(bar.get(), &settings, &mixMgr);
+    bar->panel = real;
+    real->Build(false, QRect(0, 0, 900, 56));
+    EXPECT_FALSE(real->Layout().Has(AudioElement::Bass));
+    EXPECT_TRUE(real->Layout().Has(AudioElement::Treble));
+    EXPECT_TRUE(real->Layout().Has(AudioElement::LeftMeter));
+    EXPECT_EQ(real->CurrentVolume(), 0x4000u);
+    SendMessage(bar.get(), WM_BAR_VOLUMEUP, 0, LPARAM(real->CurrentVolume()));
+    DWORD l = 0, r = 0;
+    ASSERT_EQ(mixMgr.GetOverallPlaybackVolumeLevel(l, r), 0u);
+    EXPECT_EQ(l, 0x4800u);
+    EXPECT_EQ(r, 0x4800u);
+    SendMessage(bar.get(), WM_BAR_TOGGLEMUTE);
+    EXPECT_TRUE(mixMgr.GetOverallPlaybackMute());
+    delete real;
+    bar->panel = nullptr;
+    mixMgr.Close();
+    ResetMixerDevices();
 }
