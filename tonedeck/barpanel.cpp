@@ -294,6 +294,21 @@ QString CBarPanel::ToolTipAt(QPoint pt) const {
     return QString();
 }
 
+QRect CBarPanel::ToolTipRect(QPoint pt) const {
+    const PanelHit hit = HitTestPanel(layout_, pt);
+    switch (hit.kind) {
+        case PanelHit::Audio:
+            return layout_[hit.element];
+        case PanelHit::TaskButton:
+            return layout_.buttons[size_t(hit.button)].rect;
+        case PanelHit::EmptyStretch:
+            return layout_.emptyStretch;
+        case PanelHit::None:
+            break;
+    }
+    return QRect();
+}
+
 bool CBarPanel::event(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
@@ -302,7 +317,8 @@ bool CBarPanel::event(QEvent* e) {
             QToolTip::hideText();
             e->ignore();
         } else {
-            QToolTip::showText(help->globalPos(), text, this);
+            // The tip goes when the pointer leaves the element it names.
+            QToolTip::showText(help->globalPos(), text, this, ToolTipRect(help->pos()));
         }
         return true;
     }
@@ -743,7 +759,9 @@ void CBarPanel::DrawAudio(QPainter& p, AudioElement e, const QRect& r) const {
 void CBarPanel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QRect dirty = event->rect();
-    p.fillRect(dirty, PanelFaceColour(!settings_ || settings_->bSystemFaceColour));
+    const QColor face = PanelFaceColour(!settings_ || settings_->bSystemFaceColour);
+    p.setBackground(face);
+    p.fillRect(dirty, face);
     for (int i = 0; i < kAudioElementCount; ++i) {
         const QRect& r = layout_.audio[size_t(i)];
         if (!r.isNull() && r.intersects(dirty))

@@ -127,6 +127,7 @@ private:
     void DrawButtonFromDownFlag(int index);
     void UpdateIndicator(IndicatorBlink& blink, int command, int state);
     void Redraw(AudioElement e);
+    QRect ToolTipRect(QPoint pt) const;
     void DrawAudio(QPainter& p, AudioElement e, const QRect& r) const;
     bool Busy() const;
 

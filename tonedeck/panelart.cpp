@@ -24,8 +24,9 @@ const QColor kLedYellow(240, 210, 60);
 const QColor kLedRed(240, 70, 50);
 const QColor kCyan(70, 210, 230);
 
-QColor Face() {
-    return PanelFaceColour(true);
+// The face colour is the painter's background colour; the panel sets it before drawing.
+QColor Face(const QPainter& p) {
+    return p.background().style() == Qt::NoBrush ? PanelFaceColour(true) : p.background().color();
 }
 
 // A two-pixel bevel: raised (light top-left, dark bottom-right) or sunken.
@@ -57,10 +58,10 @@ void Well(QPainter& p, const QRect& r) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.fillRect(r, kWell);
-    p.setPen(Face().darker(170));
+    p.setPen(Face(p).darker(170));
     p.drawLine(r.topLeft(), r.topRight());
     p.drawLine(r.topLeft(), r.bottomLeft());
-    p.setPen(Face().lighter(140));
+    p.setPen(Face(p).lighter(140));
     p.drawLine(r.bottomLeft(), r.bottomRight());
     p.drawLine(r.topRight(), r.bottomRight());
     p.restore();
@@ -335,7 +336,7 @@ QColor PanelFaceColour(bool systemFace) {
 }
 
 void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face) {
-    const QColor base = Face();
+    const QColor base = Face(p);
     const bool sunken = face != ButtonFace::Up;
     Bevel(p, r, sunken, face == ButtonFace::Down ? base.lighter(112) : base);
     if (face == ButtonFace::Down) {
@@ -353,7 +354,7 @@ void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face) {
 }
 
 void DrawTaskIndicator(QPainter& p, const QRect& r, int command) {
-    Bevel(p, r, false, Face());
+    Bevel(p, r, false, Face(p));
     Grid grid(p, r, 0);
     DrawPictogram(p, command, true);
 }
@@ -430,7 +431,7 @@ void DrawVolumeDisplay(QPainter& p, const QRect& r, int level, int arrow) {
 }
 
 void DrawVolumeButton(QPainter& p, const QRect& r, bool up, bool pressed) {
-    Bevel(p, r, pressed, Face());
+    Bevel(p, r, pressed, Face(p));
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF c = QRectF(r).center() + QPointF(pressed ? 1 : 0, pressed ? 1 : 0);
@@ -445,14 +446,14 @@ void DrawVolumeButton(QPainter& p, const QRect& r, bool up, bool pressed) {
 }
 
 void DrawToneControl(QPainter& p, const QRect& r, bool bass, int state) {
-    Bevel(p, r, false, Face());
+    Bevel(p, r, false, Face(p));
     const QRect upper(r.left() + 7, r.top(), r.width() - 7, r.height() / 2);
     const QRect lower(r.left() + 7, r.top() + r.height() / 2, r.width() - 7,
                       r.height() - r.height() / 2);
     if (state == 2)
-        Bevel(p, upper, true, Face().darker(108));
+        Bevel(p, upper, true, Face(p).darker(108));
     if (state == 1)
-        Bevel(p, lower, true, Face().darker(108));
+        Bevel(p, lower, true, Face(p).darker(108));
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     // The slot the level bar fills.
@@ -476,7 +477,7 @@ void DrawToneControl(QPainter& p, const QRect& r, bool bass, int state) {
 }
 
 void DrawSrsCentreButton(QPainter& p, const QRect& r, bool raise, bool pressed) {
-    Bevel(p, r, pressed, Face());
+    Bevel(p, r, pressed, Face(p));
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF c = QRectF(r).center() + QPointF(pressed ? 1 : 0.5, pressed ? 1 : 0.5);
@@ -488,7 +489,7 @@ void DrawSrsCentreButton(QPainter& p, const QRect& r, bool raise, bool pressed) 
 }
 
 void DrawSrsSpaceButton(QPainter& p, const QRect& r, bool increase, bool pressed) {
-    Bevel(p, r, pressed, Face());
+    Bevel(p, r, pressed, Face(p));
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QPointF c = QRectF(r).center() + QPointF(pressed ? 1 : 0.5, pressed ? 1 : 0.5);

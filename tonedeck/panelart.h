@@ -1,5 +1,6 @@
 // The pictures of the bar panel, drawn with QPainter into the rectangle given: task
-// buttons and their indicators, the audio-control faces and the end picture.
+// buttons and their indicators, the audio-control faces and the end picture. Raised and
+// sunken faces take the painter's background colour (set it to PanelFaceColour).
 #pragma once
 
 #include <QColor>
