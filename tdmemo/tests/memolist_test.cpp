@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tdmemo/echomemos.h"
+#include "tdmemo/tests/testapp.h"
 
 namespace {
 
@@ -68,7 +69,8 @@ TEST(MemoList, RecordsAreRewrittenOnlyWhereTheyStillStand) {
 }
 
 TEST(MemoList, FindNextNoteToPlayTakesTheFirstOfTheEarliest) {
-    CEchoMemos memos;
+    TestApp();
+    CEchoMemos memos(nullptr, nullptr);
     QBuffer file;
     for (const auto& e : {Entry("/a", MEMO_USER_INITIATED, 10), Entry("/b", MEMO_DAILY, 50),
                           Entry("", MEMO_DAILY, 20), Entry("/d", MEMO_ONCE, 30, 1),
@@ -105,7 +107,8 @@ QString WriteMemo(const QTemporaryDir& dir, const char* name, const ECHOMEMOSTRU
 TEST(MemoList, TheRecordBuilderFillsARecordFromTheMemoFile) {
     setenv("TZ", "Europe/Berlin", 1), tzset();
     const time_t now = MakeLocalTime(2025, 6, 4, 12, 0, 0);
-    CEchoMemos memos([now] { return now; });
+    TestApp();
+    CEchoMemos memos(nullptr, nullptr, [now] { return now; });
     QTemporaryDir dir;
     ECHOMEMOSTRUCT note{};
     note.frequency = MEMO_HOURLY, note.hourlyTime = 10 * 60;
