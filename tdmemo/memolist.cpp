@@ -87,6 +87,26 @@ bool AppendMemoListRecord(QIODevice* file, const ECHOMEMOLISTENTRY& entry) {
     return WriteMemoListRecord(file, MemoListRecordCount(file->size()), entry);
 }
 
+bool RewriteMemoListRecord(QIODevice* file, qint64 index, const ECHOMEMOLISTENTRY& entry) {
+    if (index < 0 || index >= MemoListRecordCount(file->size()))
+        return false;
+    ECHOMEMOLISTENTRY current;
+    if (!ReadMemoListRecord(file, index, &current) || !HasMemoListPath(current) ||
+        MemoListPath(current) != MemoListPath(entry))
+        return false;
+    return WriteMemoListRecord(file, index, entry);
+}
+
+qint64 FindMemoListRecord(QIODevice* file, const QString& path, Qt::CaseSensitivity cs) {
+    ECHOMEMOLISTENTRY entry;
+    for (qint64 i = 0; i < MemoListRecordCount(file->size()) && ReadMemoListRecord(file, i, &entry);
+         ++i) {
+        if (HasMemoListPath(entry) && MemoListPath(entry).compare(path, cs) == 0)
+            return i;
+    }
+    return -1;
+}
+
 bool ReadMemoListFile(const QString& fileName, std::vector<MemoListRecord>* records,
                       QString* error) {
     records->clear();

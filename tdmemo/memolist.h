@@ -59,6 +59,13 @@ bool ReadMemoListRecord(QIODevice* file, qint64 index, ECHOMEMOLISTENTRY* entry)
 bool WriteMemoListRecord(QIODevice* file, qint64 index, const ECHOMEMOLISTENTRY& entry);
 // Appends after the last whole record (over any partial tail).
 bool AppendMemoListRecord(QIODevice* file, const ECHOMEMOLISTENTRY& entry);
+// Writes a record back over record index in place, but only while that record is all
+// there and still names the same file as entry: a list that was rebuilt, cut short or
+// reordered meanwhile is left as it is (false).
+bool RewriteMemoListRecord(QIODevice* file, qint64 index, const ECHOMEMOLISTENTRY& entry);
+// The index of the first record whose path is path (-1 when none), read from the start.
+qint64 FindMemoListRecord(QIODevice* file, const QString& path,
+                          Qt::CaseSensitivity cs = Qt::CaseSensitive);
 
 // A record with its place in the file.
 struct MemoListRecord {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "tdmemo/echomemos.h"
+#include "tdmemo/tests/testapp.h"
 
 namespace {
 
@@ -46,8 +47,30 @@ TEST(MemoList, WholeRecordsWithAPathAreReadInTheirPlaces) {
     EXPECT_FALSE(SetMemoListDescription(&e, QString(130, QChar(0x00E9))));  // 260 UTF-8 bytes
 }
 
+TEST(MemoList, RecordsAreRewrittenOnlyWhereTheyStillStand) {
+    QBuffer file;
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(AppendMemoListRecord(&file, Entry("/a", MEMO_DAILY, 5)));
+    ASSERT_TRUE(AppendMemoListRecord(&file, Entry("/b", MEMO_DAILY, 6)));
+    EXPECT_EQ(FindMemoListRecord(&file, "/B"), -1);
+    EXPECT_EQ(FindMemoListRecord(&file, "/B", Qt::CaseInsensitive), 1);
+    EXPECT_TRUE(RewriteMemoListRecord(&file, 1, Entry("/b", MEMO_DAILY, 60)));
+    // Another file's place, a place past the end, a record cut short: nothing is written.
+    EXPECT_FALSE(RewriteMemoListRecord(&file, 0, Entry("/b", MEMO_DAILY, 70)));
+    EXPECT_FALSE(RewriteMemoListRecord(&file, 2, Entry("/b", MEMO_DAILY, 70)));
+    file.buffer().chop(1);
+    EXPECT_FALSE(RewriteMemoListRecord(&file, 1, Entry("/b", MEMO_DAILY, 70)));
+    EXPECT_EQ(file.size(), 1199);
+    ECHOMEMOLISTENTRY e;
+    ASSERT_TRUE(ReadMemoListRecord(&file, 0, &e));
+    EXPECT_EQ(e.nextTime, 5u);
+    EXPECT_EQ(reinterpret_cast<const ECHOMEMOLISTENTRY*>(file.buffer().constData() + 600)->nextTime,
+              60u);
+}
+
 TEST(MemoList, FindNextNoteToPlayTakesTheFirstOfTheEarliest) {
-    CEchoMemos memos;
+    TestApp();
+    CEchoMemos memos(nullptr, nullptr);
     QBuffer file;
     for (const auto& e : {Entry("/a", MEMO_USER_INITIATED, 10), Entry("/b", MEMO_DAILY, 50),
                           Entry("", MEMO_DAILY, 20), Entry("/d", MEMO_ONCE, 30, 1),
@@ -84,7 +107,8 @@ QString WriteMemo(const QTemporaryDir& dir, const char* name, const ECHOMEMOSTRU
 TEST(MemoList, TheRecordBuilderFillsARecordFromTheMemoFile) {
     setenv("TZ", "Europe/Berlin", 1), tzset();
     const time_t now = MakeLocalTime(2025, 6, 4, 12, 0, 0);
-    CEchoMemos memos([now] { return now; });
+    TestApp();
+    CEchoMemos memos(nullptr, nullptr, [now] { return now; });
     QTemporaryDir dir;
     ECHOMEMOSTRUCT note{};
     note.frequency = MEMO_HOURLY, note.hourlyTime = 10 * 60;

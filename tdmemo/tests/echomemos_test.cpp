@@ -1,0 +1,397 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+#include "platform/trace.h"
+#include "tdkit/settings/install.h"
+#include "tdkit/settings/paths.h"
+#include "tdkit/ui/slidingdrawer.h"
+#include "tdmemo/drawerechomemos.h"
+#include "tdmemo/echomemos.h"
+#include "tdmemo/memolistlock.h"
+#include "tdmemo/tests/testapp.h"
+
+namespace {
+
+void Pump() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+struct FakePlayer : IFilePlayer {
+    explicit FakePlayer(QStringList* log) : log(log) {}
+    int Play(const QString& path) override { return *log << path, 1; }
+    int StopPlay() override { return 1; }
+    int StillPlaying() override { return 0; }
+    int IsDeviceReady() override { return 1; }
+    QStringList* log;
+};
+
+struct Bar : QWidget, MessageReceiver {
+    Bar() : MessageReceiver(this) {
+        setGeometry(0, 0, 800, 40);
+        OnMessage(WM_BAR_MEMOMANAGERCLOSED, [this](WPARAM, LPARAM) { return LRESULT(++closed); });
+    }
+    int closed = 0;
+};
+
+struct Memos : CEchoMemos {
+    Memos(QObject* bar, ECHOMEMOSPROPERTIES* s, std::atomic<time_t>* now)
+        : CEchoMemos(bar, s, [now] { return now->load(); }) {
+        SetPlayers(std::make_unique<FakePlayer>(&played), std::make_unique<FakePlayer>(&played));
+    }
+    void ShowMessage(const QString& text, const QString& caption) override {
+        messages << caption + ": " + text;
+    }
+    void ShowPlayError(const QString& text) override { messages << text; }
+    QStringList played, messages;
+};
+
+class EchoMemos : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApp();  // before the play list, which starts a timer
+        ASSERT_TRUE(dir_.isValid() && runtime_.isValid());
+        qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+        qputenv("TONEDECK_REGISTRY_DIR", dir_.filePath("reg").toLocal8Bit());
+        setenv("TZ", "UTC", 1), tzset();
+        ASSERT_TRUE(InstallTonedeck(dir_.filePath("root"), "Ann").ok);
+        ASSERT_TRUE(GetEchoMemosDirectory(memoDir_) && GetEchoMemosListFilePath(list_));
+        now_ = MakeLocalTime(2025, 6, 4, 12, 0, 0);
+        bar_ = std::make_unique<Bar>();
+        memos_ = std::make_unique<Memos>(bar_.get(), &settings_, &now_);
+        SetTraceHook([this](const QString& line) {
+            std::lock_guard g(traceLock_);
+            traces_ << line;
+        });
+    }
+    void TearDown() override {
+        SetTraceHook({});
+        memos_.reset();
+        unsetenv("TZ"), tzset();
+    }
+
+    // A memo file of the EchoMemos directory: a short WAV, or RIFF MIDI for *.rmi names.
+    QString Memo(const QString& name, const ECHOMEMOSTRUCT& note) {
+        const QString path = memoDir_ + '/' + name;
+        const bool midi = name.endsWith(".rmi", Qt::CaseInsensitive);
+        QFile f(midi ? path + ".mid" : path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        if (midi) {
+            f.write("MThd" + QByteArray(20, 's'));
+            f.close();
+            EXPECT_TRUE(CreateRMIDFile(f.fileName(), path));
+            f.remove();
+        } else {
+            const uint32_t format[] = {16, 0x00010001, 8000, 8000, 0x00080001};
+            f.write("RIFF\x64\x1F\0\0WAVEfmt ", 16);
+            f.write(reinterpret_cast<const char*>(format), sizeof format);
+            f.write("data\x40\x1F\0\0", 8);
+            f.write(QByteArray(8000, '\x80'));
+            f.close();
+        }
+        EXPECT_EQ(AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, name.toUtf8().constData(),
+                                        &note, midi ? SOUNDFILETYPE_RMI : SOUNDFILETYPE_WAV),
+                  1);
+        return path;
+    }
+    static ECHOMEMOSTRUCT Note(int kind, int notify = 0) {
+        ECHOMEMOSTRUCT n{};
+        n.frequency = kind, n.notify = notify;
+        n.onceYear = 2025, n.onceMonth = 6, n.onceDay = 1, n.onceTime = 9 * 3600;  // past
+        n.hourlyTime = 30 * 60;
+        n.dailyTime = 12 * 3600, n.dailyDays = 0x7F;
+        return n;
+    }
+    std::vector<MemoListRecord> Records() {
+        std::vector<MemoListRecord> records;
+        EXPECT_TRUE(ReadMemoListFile(list_, &records));
+        return records;
+    }
+    ECHOMEMOSTRUCT FileNote(const QString& path) {
+        ECHOMEMOSTRUCT n{};
+        WAVEFILETYPE type;
+        DWORD seconds;
+        char text[260];
+        const SOUNDFILETYPE kind =
+            path.endsWith(".rmi", Qt::CaseInsensitive) ? SOUNDFILETYPE_RMI : SOUNDFILETYPE_WAV;
+        EXPECT_EQ(GetNoteInfoFromRIFFFile(path, type, text, sizeof text, seconds, &n, kind), 1);
+        return n;
+    }
+    void Build() {
+        memos_->GetEchoMemosThread();
+        ASSERT_TRUE(memos_->WaitForThreads(60000));
+        Pump();
+    }
+    void Play() {
+        memos_->PlayEchoMemosThread();
+        ASSERT_TRUE(memos_->WaitForThreads(60000));
+        Pump();
+    }
+    bool Traced(const char* line) {
+        std::lock_guard g(traceLock_);
+        return traces_.contains(QString::fromLatin1(line));
+    }
+
+    QTemporaryDir dir_, runtime_;
+    QString memoDir_, list_;
+    std::atomic<time_t> now_;
+    ECHOMEMOSPROPERTIES settings_{};
+    std::unique_ptr<Bar> bar_;
+    std::unique_ptr<Memos> memos_;
+    std::mutex traceLock_;
+    QStringList traces_;
+};
+
+TEST_F(EchoMemos, TheBuilderListsTheMemoFilesOfTheDirectory) {
+    // Not ready yet: neither the drawer nor the player does anything.
+    EXPECT_EQ(memos_->CreateDrawer(1, nullptr, 1), 0);
+    EXPECT_EQ(memos_->messages.size(), 1);
+    EXPECT_TRUE(memos_->messages.value(0).startsWith("Please Try Again: The Tonedeck is still"));
+    const QString hourly = Memo("b.wav", Note(MEMO_HOURLY));
+    Play();
+    EXPECT_EQ(FileNote(hourly).lastPlayed, 0u);
+
+    Memo("a.WAV", Note(MEMO_DAILY));
+    const QString midi = Memo("c.Rmi", Note(MEMO_USER_INITIATED));
+    QFile(memoDir_ + "/plain.wav").open(QIODevice::WriteOnly);  // no memo in it
+    QFile(memoDir_ + "/notes.txt").open(QIODevice::WriteOnly);
+    Build();
+    EXPECT_TRUE(memos_->IsListReady());
+    EXPECT_TRUE(Traced("Enter GetEchoMemos thread\n") && Traced("Exit GetEchoMemos thread\n"));
+    auto records = Records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(MemoListPath(records[0].entry), memoDir_ + "/a.WAV");
+    EXPECT_EQ(MemoListPath(records[1].entry), hourly);
+    EXPECT_EQ(MemoListPath(records[2].entry), midi);
+    EXPECT_EQ(records[2].entry.fileType, SOUNDFILETYPE_RMI);
+    EXPECT_EQ(records[1].entry.nextTime, now_ + 1800);
+    EXPECT_EQ(memos_->EarliestTime(), now_ + 1800);
+    EXPECT_EQ(memos_->EarliestIndex(), 1);
+
+    // A rebuild replaces the list rather than adding to it.
+    QFile::remove(hourly);
+    Build();
+    EXPECT_EQ(Records().size(), 2u);
+    EXPECT_EQ(memos_->EarliestTime(), now_ + 24 * 3600);
+}
+
+TEST_F(EchoMemos, ThePlayerMarksAndAdvancesDueMemosAndQueuesTheirPlayback) {
+    const QString once = Memo("1.wav", Note(MEMO_ONCE));
+    const QString daily = Memo("2.wav", Note(MEMO_DAILY, 1));
+    ECHOMEMOSTRUCT notYet = Note(MEMO_HOURLY);
+    const QString hourly = Memo("3.wav", notYet);
+    now_ = now_ - 60;  // the daily memo falls due at 12:00
+    Build();
+    now_ = now_ + 60;
+    Play();
+    EXPECT_TRUE(Traced("Enter PlayEchoMemos thread\n"));
+
+    auto records = Records();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].entry.memo.played, 1);
+    EXPECT_EQ(records[0].entry.nextTime, NEVER_TIME());
+    EXPECT_EQ(FileNote(once).played, 1);
+    EXPECT_EQ(FileNote(once).lastPlayed, now_);
+    EXPECT_EQ(records[1].entry.memo.lastPlayed, now_);
+    EXPECT_EQ(records[1].entry.nextTime, now_ + 24 * 3600);
+    EXPECT_EQ(FileNote(daily).played, 0);
+    EXPECT_EQ(FileNote(daily).lastPlayed, now_);
+    EXPECT_EQ(FileNote(hourly).lastPlayed, 0u);
+    EXPECT_EQ(memos_->EarliestTime(), now_ + 1800);
+
+    // The first memo plays, the second waits; no window for a memo without notification.
+    EXPECT_EQ(memos_->played, QStringList{once});
+    EXPECT_EQ(memos_->GetCurrentMemo(), 0);
+    EXPECT_EQ(memos_->QueuedNotifications(), 1);
+    EXPECT_EQ(memos_->GetLastNotification(), nullptr);
+    memos_->OnTrackEnded(true);
+    Pump();
+    EXPECT_EQ(memos_->played, (QStringList{once, daily}));
+    EXPECT_EQ(memos_->GetCurrentMemo(), 1);
+    CPlaybackNotifyDlg* window = memos_->GetLastNotification();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->DescriptionText(), "2.wav");
+    EXPECT_EQ(window->TimeText(), CPlaybackNotifyDlg::FormatPlayedTime(now_, 0));
+    const int step = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    EXPECT_EQ(window->pos(), QPoint(step, step));
+    window->findChild<QPushButton*>("stop")->click();
+    EXPECT_FALSE(memos_->IsSomethingPlaying());
+    window->findChild<QPushButton*>("playAgain")->click();
+    EXPECT_EQ(memos_->played.size(), 3);
+    window->findChild<QPushButton*>("close")->click();
+    EXPECT_FALSE(memos_->IsSomethingPlaying());
+    memos_->OnTrackEnded(true);
+    Pump();
+    EXPECT_EQ(memos_->GetLastNotification(), nullptr) << "closed windows delete themselves";
+
+    // In the same minute nothing is due again; the next day the daily memo is.
+    Play();
+    EXPECT_EQ(memos_->played.size(), 3);
+    now_ = now_ + 24 * 3600;
+    Play();
+    EXPECT_EQ(memos_->played.last(), daily);
+    EXPECT_EQ(Records()[0].entry.memo.played, 1) << "a played once memo stays played";
+}
+
+TEST_F(EchoMemos, HoldAllKeepsScheduledMemosFromPlaying) {
+    const QString daily = Memo("d.wav", Note(MEMO_DAILY));
+    now_ = now_ - 60;
+    Build();
+    now_ = now_ + 60;
+    settings_.bHoldAll = 1;
+    memos_->PlayEchoMemosThread();
+    EXPECT_FALSE(memos_->IsPlaying());
+    EXPECT_EQ(FileNote(daily).lastPlayed, 0u);
+
+    // Switched on after the player took the memo: it is marked but does not play.
+    settings_.bHoldAll = 0;
+    memos_->PlayEchoMemosThread();
+    ASSERT_TRUE(memos_->WaitForThreads(60000));
+    settings_.bHoldAll = 1;
+    Pump();
+    EXPECT_EQ(FileNote(daily).lastPlayed, now_);
+    EXPECT_TRUE(memos_->played.isEmpty());
+    EXPECT_EQ(memos_->QueuedNotifications(), 0);
+}
+
+TEST_F(EchoMemos, APostedMemoJoinsTheListOnce) {
+    Memo("a.wav", Note(MEMO_DAILY));
+    Build();
+    const QString posted = Memo("new.rmi", Note(MEMO_HOURLY));
+    const QByteArray path = QFile::encodeName(posted);
+    EXPECT_EQ(SendMessage(memos_.get(), WM_BAR_TOMEMOS, SOUNDFILETYPE_RMI,
+                          reinterpret_cast<LPARAM>(path.constData())),
+              1);
+    EXPECT_EQ(SendMessage(memos_.get(), WM_BAR_TOMEMOS, SOUNDFILETYPE_RMI,
+                          reinterpret_cast<LPARAM>(path.constData())),
+              1);
+    auto records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(MemoListPath(records[1].entry), posted);
+    EXPECT_EQ(records[1].entry.nextTime, now_ + 1800);
+    EXPECT_EQ(memos_->EarliestIndex(), 1);
+    const QByteArray none = QFile::encodeName(memoDir_ + "/none.wav");
+    EXPECT_EQ(SendMessage(memos_.get(), WM_BAR_TOMEMOS, SOUNDFILETYPE_WAV,
+                          reinterpret_cast<LPARAM>(none.constData())),
+              0);
+    EXPECT_EQ(Records().size(), 2u);
+}
+
+TEST_F(EchoMemos, APostedMemoWaitsWhileTheListIsBusy) {
+    Build();
+    const QString posted = Memo("late.wav", Note(MEMO_DAILY));
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        CMemoListLock lock(kMemoLockShortWait);
+        held = lock.IsHeld();
+        while (held && !release)
+            QThread::msleep(5);
+    });
+    while (!held)
+        QThread::msleep(5);
+    EXPECT_EQ(memos_->AddEchoMemo(SOUNDFILETYPE_WAV, posted), 1);
+    EXPECT_TRUE(Records().empty());
+    release = true;
+    holder.join();
+    for (int i = 0; i < 400 && Records().empty(); ++i) {
+        QThread::msleep(10);
+        Pump();
+    }
+    ASSERT_EQ(Records().size(), 1u);
+    EXPECT_EQ(MemoListPath(Records()[0].entry), posted);
+}
+
+// Successive notification windows step by one scroll bar each, the eleventh back at the
+// origin; a report of a record the player did not hand over is read from the list.
+TEST_F(EchoMemos, NotificationWindowsCascade) {
+    Memo("n.wav", Note(MEMO_USER_INITIATED, 1));
+    Build();
+    const int step = QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    std::vector<QPoint> places;
+    for (int i = 0; i < 11; ++i) {
+        memos_->OnNotifyUponPlayback(0);
+        ASSERT_NE(memos_->GetLastNotification(), nullptr);
+        places.push_back(memos_->GetLastNotification()->pos());
+        memos_->OnTrackEnded(true);
+        Pump();
+    }
+    EXPECT_EQ(places[1], QPoint(step, step));
+    EXPECT_EQ(places[9], QPoint(9 * step, 9 * step));
+    EXPECT_EQ(places[10], QPoint(0, 0));
+    EXPECT_EQ(memos_->played.size(), 11);
+    memos_->OnNotifyUponPlayback(5);  // no such record
+    EXPECT_EQ(memos_->played.size(), 11);
+}
+
+TEST_F(EchoMemos, TheManagerDrawerOpensOnceAndReportsItsClosing) {
+    CSlidingDrawer::SetSlideClock([] { return int64_t(0); });
+    Build();
+    const QPoint anchor(100, 20);
+    ASSERT_EQ(memos_->CreateDrawer(1, &anchor, 1), 1);
+    CDrawerEchoMemos* drawer = memos_->GetDrawer();
+    ASSERT_NE(drawer, nullptr);
+    EXPECT_EQ(memos_->CreateDrawer(1, &anchor, 1), 1);
+    EXPECT_EQ(memos_->GetDrawer(), drawer);
+    EXPECT_EQ(drawer->size(), kEchoMemosManagerSize);
+    EXPECT_EQ(memos_->OnQueryEndSession(), 1);
+    memos_->DestroyDrawer();
+    for (int i = 0; i < 100 && bar_->closed == 0; ++i) {
+        CSlidingDrawer::SetSlideClock([i] { return int64_t(i) * 100; });
+        if (CDrawerEchoMemos* d = memos_->GetDrawer())
+            d->StepSlide();
+        Pump();
+    }
+    CSlidingDrawer::SetSlideClock(nullptr);
+    EXPECT_EQ(bar_->closed, 1);
+    EXPECT_FALSE(memos_->IsDrawerOpen());
+}
+
+// The builder, the player and new memos from the user-interface thread, all at once: the
+// list stays whole, every memo file has exactly one record and the files agree with it.
+TEST_F(EchoMemos, BuildingPlayingAndPostingTogetherKeepTheListWhole) {
+    for (int i = 0; i < 12; ++i)
+        Memo(QString("m%1.wav").arg(i), Note(i % 4 ? MEMO_HOURLY : MEMO_DAILY));
+    Build();
+    std::set<QString> posted;
+    for (int round = 0; round < 25; ++round) {
+        now_ = now_ + 3600;
+        memos_->GetEchoMemosThread();
+        memos_->PlayEchoMemosThread();
+        const QString path = Memo(QString("p%1.wav").arg(round), Note(MEMO_HOURLY));
+        posted.insert(path);
+        EXPECT_EQ(memos_->AddEchoMemo(SOUNDFILETYPE_WAV, path), 1);
+        memos_->OnTrackEnded(true);
+        ASSERT_TRUE(memos_->WaitForThreads(60000));
+        Pump();
+
+        EXPECT_EQ(QFile(list_).size() % kMemoListRecordSize, 0);
+        std::set<QString> listed;
+        for (const MemoListRecord& r : Records()) {
+            const QString memo = MemoListPath(r.entry);
+            EXPECT_TRUE(listed.insert(memo).second) << "twice: " << memo.toStdString();
+            EXPECT_EQ(r.entry.memo.lastPlayed, FileNote(memo).lastPlayed) << memo.toStdString();
+        }
+        EXPECT_EQ(listed.size(), 13u + round);
+        for (const QString& p : posted)
+            EXPECT_EQ(listed.count(p), 1u) << p.toStdString();
+        if (HasFailure())
+            break;
+    }
+}
+
+}  // namespace
