@@ -160,13 +160,8 @@ void CAppBarDlg::mouseMoveEvent(QMouseEvent* event) {
         if ((pos - m_pressPos).manhattanLength() < QApplication::startDragDistance())
             return;
         m_pressed = false;
-        BeginDrag(m_pressPos);
-        grabMouse(Qt::SizeAllCursor);
-        if (!m_outline)
-            m_outline = new DockOutline;
-        m_outlineRect = DragTo(pos, event->modifiers() & Qt::ControlModifier);
-        m_outline->setGeometry(ToQRect(m_outlineRect));
-        m_outline->show();
+        StartUserDrag(m_pressPos);
+        ContinueUserDrag(pos, event->modifiers() & Qt::ControlModifier);
         return;
     }
     m_pressed = false;
@@ -189,6 +184,30 @@ void CAppBarDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void CAppBarDlg::StartUserDrag(QPoint globalPos) {
+    if (IsDragging() || IsBusy())
+        return;
+    BeginDrag(globalPos);
+    grabMouse(Qt::SizeAllCursor);
+    if (!m_outline)
+        m_outline = new DockOutline;
+    m_outlineRect = DragTo(globalPos, false);
+    m_outline->setGeometry(ToQRect(m_outlineRect));
+    m_outline->show();
+}
+
+void CAppBarDlg::ContinueUserDrag(QPoint globalPos, bool ctrlHeld) {
+    if (!IsDragging())
+        return;
+    m_outlineRect = DragTo(globalPos, ctrlHeld);
+    m_outline->setGeometry(ToQRect(m_outlineRect));
+}
+
+void CAppBarDlg::EndUserDrag() {
+    if (IsDragging())
+        FinishDrag(false);
 }
 
 void CAppBarDlg::FinishDrag(bool cancel) {

@@ -37,6 +37,12 @@ public:
     // The text of that message.
     static QString ForcedOffAutoHideText();
 
+    // A drag of the bar that a child window started (the bar's panel covers the whole
+    // client area): begin at the pointer, follow it, and end where it is released.
+    void StartUserDrag(QPoint globalPos);
+    void ContinueUserDrag(QPoint globalPos, bool ctrlHeld);
+    void EndUserDrag();
+
 protected:
     // The 100 ms timer. Derived classes do their own work first and then call this,
     // which drives auto hide.

@@ -1,4 +1,4 @@
-#include "audioarith.h"
+#include "tonedeck/audioarith.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "barmixer.h"
+#include "tonedeck/barmixer.h"
 
 #include "tdkit/audio/mixmgr.h"
 

@@ -1,4 +1,4 @@
-#include "barpanel.h"
+#include "tonedeck/barpanel.h"
 
 #include <QContextMenuEvent>
 #include <QHelpEvent>
@@ -10,9 +10,9 @@
 
 #include <algorithm>
 
-#include "audioarith.h"
-#include "barmixer.h"
-#include "panelart.h"
+#include "tonedeck/audioarith.h"
+#include "tonedeck/barmixer.h"
+#include "tonedeck/panelart.h"
 #include "tdkit/settings/properties.h"
 
 namespace {

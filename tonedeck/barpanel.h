@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "barmessages.h"
-#include "panellayout.h"
+#include "tonedeck/barmessages.h"
+#include "tonedeck/panellayout.h"
 #include "platform/types.h"
 
 class BarMixer;

@@ -1,4 +1,4 @@
-#include "barsounds.h"
+#include "tonedeck/barsounds.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "panelart.h"
+#include "tonedeck/panelart.h"
 
 #include <QApplication>
 #include <QFont>
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "barmessages.h"
+#include "tonedeck/barmessages.h"
 
 namespace {
 

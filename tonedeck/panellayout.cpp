@@ -1,6 +1,6 @@
-#include "panellayout.h"
+#include "tonedeck/panellayout.h"
 
-#include "barmessages.h"
+#include "tonedeck/barmessages.h"
 #include "tdkit/settings/properties.h"
 
 namespace {

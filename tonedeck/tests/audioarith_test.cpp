@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "audioarith.h"
+#include "tonedeck/audioarith.h"
 
 TEST(AudioArith, PictureIndices) {
     EXPECT_EQ(MeterIndex(0), 0);

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "audioarith.h"
+#include "tonedeck/audioarith.h"
 #include "panelfixture.h"
 #include "platform/mixer_virtual.h"
 #include "platform/mixercard.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "barsounds.h"
+#include "tonedeck/barsounds.h"
 
 namespace {
 

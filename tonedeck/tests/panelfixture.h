@@ -8,8 +8,8 @@
 #include <set>
 #include <vector>
 
-#include "barmixer.h"
-#include "barpanel.h"
+#include "tonedeck/barmixer.h"
+#include "tonedeck/barpanel.h"
 #include "tdkit/settings/properties.h"
 
 inline void PanelTestApp() {

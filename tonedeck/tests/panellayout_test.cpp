@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "barmessages.h"
-#include "panellayout.h"
+#include "tonedeck/barmessages.h"
+#include "tonedeck/panellayout.h"
 #include "tdkit/settings/properties.h"
 
 namespace {

@@ -1,0 +1,609 @@
+#include "tonedeck/bardlg.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QThread>
+
+#include "platform/namedlock.h"
+#include "platform/playsound.h"
+#include "tdinbox/audiomessaging.h"
+#include "tdkit/settings/paths.h"
+#include "tdmemo/echomemos.h"
+#include "tdpost/drawervgram.h"
+#include "tdseek/sonoscout.h"
+#include "tonedeck/barmessages.h"
+#include "tonedeck/barpanel.h"
+#include "tonedeck/barsounds.h"
+#include "tonedeck/dialogs.h"
+
+namespace {
+
+// The bar window's size before it docks: its thickness across, a stretch along.
+constexpr int kBarWidth = 56;
+constexpr int kBarLength = 480;
+// How long closing drawers may take to slide back before the bar ends anyway.
+constexpr int kDrawerCloseWaitMs = 3000;
+
+// The bar's message to itself for the no-mail notice.
+UINT NoMailNoticeMessage() {
+    static const UINT message = RegisterWindowMessage("TonedeckNoMailNotice");
+    return message;
+}
+
+RECT ScreenRect(const QRect& r) {
+    return RECT{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+}  // namespace
+
+CBarDlg::CBarDlg() {
+    setWindowTitle(QStringLiteral("Tonedeck"));
+    resize(kBarWidth, kBarLength);
+    InstallHandlers();
+    showWelcome = [this] {
+        CWelcomeDlg welcome({}, this);
+        welcome.exec();
+    };
+    showNoMail = [this](bool dontShowAgain) {
+        CNoMailDlg notice(this);
+        notice.setDontShowAgain(dontShowAgain);
+        notice.exec();
+        return notice.dontShowAgain();
+    };
+    showSaveError = [](const QString& text) { QMessageBox::warning(nullptr, QString(), text); };
+}
+
+CBarDlg::~CBarDlg() {
+    if (!m_bEnded) {
+        m_bClosing = true;
+        delete m_pSendVoicegram;
+        delete m_pRecorder;
+        delete m_pCreateEchoMemo;
+        delete m_pInbox;
+        delete m_pEchoMemos;
+        delete m_pSonoscout;
+    }
+}
+
+bool CBarDlg::Initialise() {
+    // The named locks the libraries serialise on live as long as the bar.
+    m_memoMutex = NamedMutex::Create(QStringLiteral("ECHOMEMOSMUTEX"));
+    m_inboxMutex = NamedMutex::Create(QStringLiteral("AUDIOMESSAGINGMUTEX"));
+    m_mixMgr.Start(this);
+
+    SetOptions(ABF_ALLOWLEFTRIGHT | ABF_ALLOWTOPBOTTOM);
+    SetSizeIncrements(0, 0);
+    const QRect client = rect();
+    SetDefaultProperties(&m_props, ScreenRect(geometry()));
+    const RECT defaultFloat = m_props.DockState.rcFloat;
+
+    const SettingsLoad load = LoadBarSettings(&m_props);
+    m_bFirstStart = load.firstStart;
+    m_settingsPath = load.path;
+
+    // Settings from a file are trusted only as far as they are usable.
+    std::vector<QRect> screens;
+    for (QScreen* s : QGuiApplication::screens())
+        screens.push_back(s->geometry());
+    RepairDockState(m_props.DockState, screens, defaultFloat);
+    SetBarThickness(m_props.DockState, client.width(), client.height());
+    ApplySettings(&m_props.DockState);
+
+    m_ticks.Reset(m_props.nPollSeconds);
+    MAILPROPERTIES& mail = m_props.MailProps;
+    if (mail.bMAPI || mail.bCompuServe)
+        m_mapi.Start();
+    if (m_props.bShowSendVoicegram &&
+        !(((mail.bMAPI || mail.bCompuServe) && m_mapi.IsMAPIEnabled()) || mail.bAOL))
+        m_props.bShowSendVoicegram = 0;
+    m_bMailUsable = m_mapi.IsMAPIEnabled() || mail.bAOL;
+
+    m_pInbox = new CAudioMessaging(this, &m_props.MailProps, &m_props.MessageProps, &m_mapi);
+    m_pEchoMemos = new CEchoMemos(this, &m_props.EchoMemosProps);
+    m_pInbox->CreateMailListThread();
+    m_pInbox->FindVoicegramThread(0);
+    m_pEchoMemos->GetEchoMemosThread();
+    m_pSonoscout = new CSonoscout(this, &m_props.SonoscoutProps, &m_props.MailProps, &m_mapi);
+
+    if (!BuildPanel(GetEdge())) {
+        SaveAndEnd();
+        return false;
+    }
+    m_bPanelReady = true;
+
+    // The notices come once the bar is on the screen: the no-mail notice, then the welcome.
+    if (m_bMailUsable)
+        m_props.bNoMailWarningOff = 0;
+    if (!m_bMailUsable && !m_props.bNoMailWarningOff)
+        PostMessage(this, NoMailNoticeMessage());  // which posts the welcome when it closes
+    else if (m_bFirstStart)
+        PostMessage(this, WM_BAR_FIRSTSTART);
+    return true;
+}
+
+void CBarDlg::InstallHandlers() {
+    OnMessage(WM_COMMAND, [this](WPARAM w, LPARAM) { return OnCommand(static_cast<int>(w)); });
+    OnMessage(WM_QUERYENDSESSION, [this](WPARAM, LPARAM) { return LRESULT(AskTest() ? 1 : 0); });
+    OnMessage(WM_ENDSESSION, [this](WPARAM ending, LPARAM) {
+        if (ending)
+            CloseBar();
+        return LRESULT(0);
+    });
+    OnMessage(NoMailNoticeMessage(), [this](WPARAM, LPARAM) {
+        m_props.bNoMailWarningOff = showNoMail(false) ? 1 : 0;
+        if (m_bFirstStart && !m_bClosing)
+            PostMessage(this, WM_BAR_FIRSTSTART);
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_FIRSTSTART, [this](WPARAM, LPARAM) {
+        showWelcome();
+        m_bFirstStart = false;
+        return LRESULT(0);
+    });
+
+    // Drawers reporting that they have closed.
+    OnMessage(WM_BAR_INBOXCLOSED, [this](WPARAM, LPARAM) {
+        m_bInboxOpen = false;
+        if (m_pPanel)
+            m_pPanel->SetButtonDown(ID_VOICEGRAM_BOX, false);
+        return LRESULT(0);
+    });
+    for (int command : {ID_SEND_VOICEGRAM, ID_RECORDER, ID_CREATE_ECHOMEMO}) {
+        const UINT message = command == ID_SEND_VOICEGRAM ? WM_BAR_VOICEGRAMCLOSED
+                             : command == ID_RECORDER     ? WM_BAR_RECORDERCLOSED
+                                                          : WM_BAR_MEMOCREATORCLOSED;
+        OnMessage(message, [this, command](WPARAM, LPARAM) {
+            OpenFlag(command) = false;
+            if (CDrawerVGram*& drawer = RecorderDrawer(command)) {
+                drawer->deleteLater();
+                drawer = nullptr;
+            }
+            if (m_pPanel)
+                m_pPanel->SetButtonDown(command, false);
+            return LRESULT(0);
+        });
+    }
+    OnMessage(WM_BAR_SONOSCOUTCLOSED, [this](WPARAM, LPARAM) {
+        m_bSonoscoutOpen = false;
+        if (m_pPanel)
+            m_pPanel->SetButtonDown(ID_SONOSCOUT, false);
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_MEMOMANAGERCLOSED, [this](WPARAM, LPARAM) {
+        m_bMemoManagerOpen = false;
+        if (m_pPanel) {
+            m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
+            m_pPanel->SetButtonDown(ID_ECHOMEMOS_MANAGER, false);
+        }
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_DRAWERSOUND, [this](WPARAM, LPARAM) {
+        PlayDrawerSound();
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_OPENVOICEGRAM, [this](WPARAM, LPARAM) -> LRESULT {
+        if (!m_bSendVoicegramOpen) {
+            OnTaskCommand(ID_SEND_VOICEGRAM);
+            return m_bSendVoicegramOpen ? 1 : 0;
+        }
+        if (m_pSendVoicegram && m_pSendVoicegram->IsRecorderEmpty()) {
+            m_pSendVoicegram->raise();
+            return 1;
+        }
+        return 0;
+    });
+    OnMessage(WM_BAR_TOMEMOS, [this](WPARAM w, LPARAM l) {
+        return SendMessage(m_pEchoMemos, WM_BAR_TOMEMOS, w, l);
+    });
+    OnMessage(WM_BAR_TOSONOSCOUT, [this](WPARAM w, LPARAM l) {
+        return SendMessage(m_pSonoscout, WM_BAR_TOSONOSCOUT, w, l);
+    });
+    OnMessage(WM_BAR_ISDRAWEROPEN, [this](WPARAM command, LPARAM) {
+        return LRESULT(IsDrawerOpen(static_cast<int>(command)) ? 1 : 0);
+    });
+    OnMessage(WM_BAR_GETVOICEGRAMDRAWER, [this](WPARAM, LPARAM) {
+        return m_bSendVoicegramOpen ? reinterpret_cast<LRESULT>(m_pSendVoicegram) : LRESULT(0);
+    });
+    OnMessage(WM_BAR_CANUSEAUDIO, [this](WPARAM, LPARAM) -> LRESULT {
+        if (m_pInbox && m_pInbox->IsSomethingPlaying())
+            return 0;
+        if (m_pEchoMemos && m_pEchoMemos->IsSomethingPlaying())
+            return 0;
+        for (CDrawerVGram* d : {m_pCreateEchoMemo, m_pSendVoicegram, m_pRecorder})
+            if (d && !d->IsRecorderAvailable())
+                return 0;
+        if (m_pSonoscout && m_pSonoscout->IsSomethingPlaying())
+            return 0;
+        return 1;
+    });
+    OnMessage(WM_BAR_SONOSCOUTSTATE, [this](WPARAM state, LPARAM) {
+        m_nSonoscoutState = static_cast<int>(state);
+        if (!m_bSonoscoutOpen && m_pPanel)
+            m_pPanel->UpdateSonoscoutIndicator(m_nSonoscoutState);
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_INBOXSTATE, [this](WPARAM state, LPARAM) {
+        m_nInboxState = static_cast<int>(state);
+        if (!m_bInboxOpen && m_pPanel)
+            m_pPanel->UpdateInboxIndicator(m_nInboxState);
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_REFRESHMAILLIST, [this](WPARAM, LPARAM) {
+        if (m_pInbox)
+            m_pInbox->CreateMailListThread();
+        return LRESULT(0);
+    });
+    OnMessage(WM_BAR_AOLMAILQUEUED, [this](WPARAM, LPARAM) {
+        if (m_pInbox)
+            PostMessage(m_pInbox, WM_BAR_AOLMAILQUEUED);
+        return LRESULT(0);
+    });
+    // The panel's audio controls.
+    for (UINT message : kBarAudioMessages)
+        OnMessage(message, [this, message](WPARAM w, LPARAM l) {
+            return m_pPanel ? m_pPanel->HandleAudioMessage(message, w, l) : LRESULT(0);
+        });
+}
+
+LRESULT CBarDlg::OnCommand(int command) {
+    switch (command) {
+        case ID_APP_EXIT:
+            OnExit();
+            break;
+        case ID_AUTOHIDE:
+            if (!IsBusy())
+                ToggleDockOption(&DOCKSTATE::bAutoHide);
+            break;
+        case ID_ALWAYSONTOP:
+            ToggleDockOption(&DOCKSTATE::bAlwaysOnTop);
+            break;
+        case ID_TOOLTIPS:
+            OnToolTips();
+            break;
+        case ID_SEND_VOICEGRAM:
+        case ID_VOICEGRAM_BOX:
+        case ID_CREATE_ECHOMEMO:
+        case ID_ECHOMEMOS_MANAGER:
+        case ID_RECORDER:
+        case ID_SONOSCOUT:
+            OnTaskCommand(command);
+            break;
+        default:
+            // OK, Cancel and the dialog's own close request never end the bar.
+            break;
+    }
+    return 0;
+}
+
+void CBarDlg::ToggleDockOption(BOOL DOCKSTATE::*field) {
+    GetDockState(&m_props.DockState);
+    m_props.DockState.*field = m_props.DockState.*field ? 0 : 1;
+    ApplySettings(&m_props.DockState);
+}
+
+void CBarDlg::OnToolTips() {
+    m_props.bToolTips = m_props.bToolTips ? 0 : 1;
+    const int on = m_props.bToolTips;
+    if (m_pPanel)
+        m_pPanel->EnableToolTips(on);
+    if (m_bInboxOpen && m_pInbox)
+        m_pInbox->EnableToolTips(on);
+    for (CDrawerVGram* d : {m_pSendVoicegram, m_pRecorder, m_pCreateEchoMemo})
+        if (d)
+            d->EnableToolTips(on);
+    if (m_bMemoManagerOpen && m_pEchoMemos)
+        m_pEchoMemos->EnableToolTips(on);
+    if (m_bSonoscoutOpen && m_pSonoscout)
+        m_pSonoscout->EnableToolTips(on);
+}
+
+bool CBarDlg::IsDrawerOpen(int command) const {
+    switch (command) {
+        case ID_SEND_VOICEGRAM:
+            return m_bSendVoicegramOpen;
+        case ID_VOICEGRAM_BOX:
+            return m_bInboxOpen;
+        case ID_CREATE_ECHOMEMO:
+            return m_bCreateEchoMemoOpen;
+        case ID_ECHOMEMOS_MANAGER:
+            return m_bMemoManagerOpen;
+        case ID_RECORDER:
+            return m_bRecorderOpen;
+        case ID_SONOSCOUT:
+            return m_bSonoscoutOpen;
+        default:
+            return false;
+    }
+}
+
+bool& CBarDlg::OpenFlag(int command) {
+    switch (command) {
+        case ID_SEND_VOICEGRAM:
+            return m_bSendVoicegramOpen;
+        case ID_VOICEGRAM_BOX:
+            return m_bInboxOpen;
+        case ID_CREATE_ECHOMEMO:
+            return m_bCreateEchoMemoOpen;
+        case ID_ECHOMEMOS_MANAGER:
+            return m_bMemoManagerOpen;
+        case ID_RECORDER:
+            return m_bRecorderOpen;
+        default:
+            return m_bSonoscoutOpen;
+    }
+}
+
+CDrawerVGram*& CBarDlg::RecorderDrawer(int command) {
+    if (command == ID_SEND_VOICEGRAM)
+        return m_pSendVoicegram;
+    if (command == ID_RECORDER)
+        return m_pRecorder;
+    return m_pCreateEchoMemo;
+}
+
+void CBarDlg::OnTaskCommand(int command) {
+    if (!m_pPanel)
+        return;
+    const bool recorderType =
+        command == ID_SEND_VOICEGRAM || command == ID_RECORDER || command == ID_CREATE_ECHOMEMO;
+    if (OpenFlag(command)) {
+        // Close it; the button goes up when the drawer reports that it has closed.
+        if (recorderType) {
+            if (CDrawerVGram* d = RecorderDrawer(command))
+                SendMessage(d, WM_CLOSE);
+        } else if (command == ID_VOICEGRAM_BOX) {
+            m_pInbox->DestroyDrawer();
+        } else if (command == ID_ECHOMEMOS_MANAGER) {
+            m_pEchoMemos->DestroyDrawer();
+        } else {
+            m_pSonoscout->DestroyDrawer();
+        }
+        return;
+    }
+    const QPoint anchor = m_pPanel->TaskButtonAnchor(command);
+    OpenFlag(command) = true;
+    const UINT edge = static_cast<UINT>(GetEdge());
+    if (recorderType) {
+        RECORDPROPERTIES* props = command == ID_SEND_VOICEGRAM ? &m_props.SendVoicegramProps
+                                  : command == ID_RECORDER     ? &m_props.RecorderProps
+                                                               : &m_props.CreateEchoMemoProps;
+        const RECORDERDRAWERTYPE type = command == ID_SEND_VOICEGRAM ? RDT_VOICEGRAM
+                                        : command == ID_RECORDER     ? RDT_RECORDER
+                                                                     : RDT_ECHOMEMO;
+        auto* drawer = new CDrawerVGram(&anchor, &m_mixMgr, props, &m_props.MailProps, &m_mapi,
+                                        this, &m_props.VoxProps);
+        RecorderDrawer(command) = drawer;
+        drawer->CreateDrawer(edge, type, m_props.bToolTips);
+    } else if (command == ID_VOICEGRAM_BOX) {
+        m_pInbox->CreateDrawer(edge, anchor, &m_props.MessageProps, &m_props.SendVoicegramProps,
+                               &m_props.MailProps, m_props.bShowSendVoicegram, &m_props.VoxProps,
+                               &m_mixMgr, m_props.bToolTips, this);
+    } else if (command == ID_ECHOMEMOS_MANAGER) {
+        m_pEchoMemos->CreateDrawer(edge, &anchor, m_props.bToolTips);
+    } else {
+        m_pSonoscout->CreateDrawer(edge, anchor, m_props.bToolTips);
+    }
+    m_pPanel->SetButtonDown(command, true);
+}
+
+bool CBarDlg::BuildPanel(int edge) {
+    if (edge < 0 || edge > 3)
+        return m_pPanel != nullptr;
+    if (!m_pPanel) {
+        m_pPanel = new CBarPanel(this, &m_props, &m_mixMgr);
+        m_pPanel->isBarBusy = [this] { return IsBusy() != 0; };
+        m_pPanel->onStartDrag = [this](QPoint p) { StartUserDrag(p); };
+        m_pPanel->onDragMove = [this](QPoint p) {
+            ContinueUserDrag(p, QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
+        };
+        m_pPanel->onDragEnd = [this](QPoint) { EndUserDrag(); };
+        m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
+    }
+    const bool vertical = edge == 0 || edge == 2;
+    // The panel covers the client area the bar will have on that edge.
+    const int thickness = m_props.DockState.nThickness[edge];
+    const QRect current = rect();
+    const int length = vertical ? std::max(current.height(), current.width())
+                                : std::max(current.width(), current.height());
+    const QRect client = vertical ? QRect(0, 0, thickness, length) : QRect(0, 0, length, thickness);
+    m_pPanel->Build(vertical, IsDragging() ? client : (current.isEmpty() ? client : current));
+    m_pPanel->EnableToolTips(m_props.bToolTips);
+    return true;
+}
+
+void CBarDlg::OnStateChange(BOOL, int edge) {
+    if (edge >= 0 && edge <= 3 && m_bPanelReady && !BuildPanel(edge))
+        SaveAndEnd();
+}
+
+void CBarDlg::UpdateIndicators() {
+    if (!m_pPanel || !m_bPanelReady)
+        return;
+    // An auto-hidden bar slid in shows its buttons in their normal pictures.
+    const bool hidden = IsAutoHide() && !IsShown();
+    if (!m_bInboxOpen)
+        m_pPanel->UpdateInboxIndicator(hidden ? 0 : m_nInboxState);
+    if (!m_bSonoscoutOpen)
+        m_pPanel->UpdateSonoscoutIndicator(hidden ? 0 : m_nSonoscoutState);
+}
+
+void CBarDlg::ShowHidden(BOOL bShow) {
+    if (bShow && !IsShown()) {
+        UpdateIndicators();
+        m_ticks.ReloadSecondCountdown();
+    }
+    CAppBarDlg::ShowHidden(bShow);
+}
+
+void CBarDlg::OnTimer() {
+    if (m_bClosing)
+        return;
+    if (m_pPanel)
+        m_pPanel->RefreshAudioControls();
+    const auto actions = m_ticks.Tick(m_pPanel != nullptr, m_props.nPollSeconds,
+                                      QDateTime::currentSecsSinceEpoch(), m_bFirstStart);
+    if (actions.poll) {
+        if (m_bMailUsable && m_mapi.IsMAPIEnabled())
+            m_pInbox->FindVoicegramThread(1);
+        m_pSonoscout->DecideToSearch();
+    }
+    if (actions.playMemos)
+        m_pEchoMemos->PlayEchoMemosThread();
+    if (actions.secondCheck)
+        UpdateIndicators();
+    CAppBarDlg::OnTimer();
+}
+
+BOOL CBarDlg::IsBusy() {
+    return m_bInboxOpen || m_bSendVoicegramOpen || m_bRecorderOpen || m_bCreateEchoMemoOpen ||
+           m_bMemoManagerOpen || m_bSonoscoutOpen || m_bMenuOpen || m_bSheetOpen;
+}
+
+void CBarDlg::PlayShowHideSound() {
+    if (!DockState().bShowHideSound)
+        return;
+    if (m_props.bDefaultShowHideSound)
+        PlaySoundMemory(ShowHideSoundWav());
+    else
+        PlaySound(QString::fromLocal8Bit(
+            m_props.szShowHideSound,
+            strnlen(m_props.szShowHideSound, sizeof m_props.szShowHideSound)));
+}
+
+void CBarDlg::PlayDrawerSound() {
+    if (!DockState().bDrawerSound)
+        return;
+    if (m_props.bDefaultDrawerSound)
+        PlaySoundMemory(DrawerSoundWav());
+    else
+        PlaySound(QString::fromLocal8Bit(
+            m_props.szDrawerSound, strnlen(m_props.szDrawerSound, sizeof m_props.szDrawerSound)));
+}
+
+bool CBarDlg::AskTest() {
+    if (m_pSonoscout && !SendMessage(m_pSonoscout, WM_QUERYENDSESSION))
+        return false;
+    if (m_bInboxOpen && m_pInbox && !SendMessage(m_pInbox, WM_QUERYENDSESSION))
+        return false;
+    if (m_bSendVoicegramOpen && m_pSendVoicegram &&
+        !SendMessage(m_pSendVoicegram, WM_QUERYENDSESSION))
+        return false;
+    if (m_bMemoManagerOpen && m_pEchoMemos && !SendMessage(m_pEchoMemos, WM_QUERYENDSESSION))
+        return false;
+    if (m_bRecorderOpen && m_pRecorder && !SendMessage(m_pRecorder, WM_QUERYENDSESSION))
+        return false;
+    if (m_bCreateEchoMemoOpen && m_pCreateEchoMemo &&
+        !SendMessage(m_pCreateEchoMemo, WM_QUERYENDSESSION))
+        return false;
+    return true;
+}
+
+void CBarDlg::OnExit() {
+    if (!m_bClosing && AskTest())
+        CloseBar();
+}
+
+void CBarDlg::CloseDrawersAndWait() {
+    if (m_bInboxOpen)
+        m_pInbox->DestroyDrawer();
+    if (m_pSendVoicegram)
+        SendMessage(m_pSendVoicegram, WM_CLOSE);
+    if (m_bMemoManagerOpen)
+        m_pEchoMemos->DestroyDrawer();
+    if (m_pRecorder)
+        SendMessage(m_pRecorder, WM_CLOSE);
+    if (m_pCreateEchoMemo)
+        SendMessage(m_pCreateEchoMemo, WM_CLOSE);
+    if (m_bSonoscoutOpen)
+        m_pSonoscout->DestroyDrawer();
+    // Drawers slide back before they report; give them a bounded moment to do so.
+    QElapsedTimer waited;
+    waited.start();
+    while (IsBusy() && waited.elapsed() < kDrawerCloseWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+void CBarDlg::CloseBar() {
+    if (m_bClosing)
+        return;
+    m_bClosing = true;
+    m_bPanelReady = false;
+    // A notice or welcome still open is answered for the user: the bar is ending.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (dialog && dialog != this && dialog->isModal() && dialog->isVisible())
+            dialog->reject();
+    }
+    CloseDrawersAndWait();
+    delete m_pSendVoicegram;
+    delete m_pRecorder;
+    delete m_pCreateEchoMemo;
+    m_pSendVoicegram = m_pRecorder = m_pCreateEchoMemo = nullptr;
+    delete m_pInbox;
+    m_pInbox = nullptr;
+    delete m_pEchoMemos;
+    m_pEchoMemos = nullptr;
+    delete m_pSonoscout;
+    m_pSonoscout = nullptr;
+    delete m_pPanel;
+    m_pPanel = nullptr;
+    m_memoMutex.reset();
+    m_inboxMutex.reset();
+    SaveAndEnd();
+}
+
+void CBarDlg::SaveAndEnd() {
+    m_bClosing = true;
+    if (!m_settingsPath.isEmpty() || GetTonedeckPropertiesFilePath(m_settingsPath)) {
+        DOCKSTATE live;
+        GetDockState(&live);
+        if (!SaveBarSettings(m_settingsPath, m_props, live))
+            showSaveError(QStringLiteral("Could not save Tonedeck properties"));
+    }
+    m_bEnded = true;
+    DestroyAppBar();
+    done(0);
+}
+
+void CBarDlg::closeEvent(QCloseEvent* event) {
+    // The window manager's close (Alt+F4 on most desktops) is the Exit command.
+    event->ignore();
+    if (!m_bEnded)
+        OnExit();
+}
+
+void CBarDlg::keyPressEvent(QKeyEvent* event) {
+    // The bar's accelerators. A dock window is never the desktop's active window, so they
+    // are taken from the key events themselves rather than from window shortcuts.
+    const auto mods =
+        event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier);
+    const std::pair<QKeyCombination, int> keys[] = {
+        {QKeyCombination(Qt::AltModifier, Qt::Key_F4), ID_APP_EXIT},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_U), ID_AUTOHIDE},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_O), ID_ALWAYSONTOP},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_T), ID_TOOLTIPS},
+    };
+    for (const auto& [key, command] : keys) {
+        if (key.keyboardModifiers() == mods && key.key() == event->key()) {
+            OnCommand(command);
+            return;
+        }
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    if (event->key() == Qt::Key_Escape && !IsDragging())
+        return;
+    if (event->key() == Qt::Key_F1) {
+        OpenHelpFile();
+        return;
+    }
+    CAppBarDlg::keyPressEvent(event);
+}

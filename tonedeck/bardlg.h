@@ -1,0 +1,123 @@
+// CBarDlg: the bar itself. It owns the settings record, the mixer manager, the mail
+// wrapper and the three long-lived controllers (inbox, Echo Memos, Sonoscout), opens and
+// closes the drawers of the task buttons, runs the 100 ms timer, and saves the settings
+// when it ends.
+#pragma once
+
+#include <memory>
+
+#include "tdkit/audio/mixmgr.h"
+#include "tdkit/mail/simplemapi.h"
+#include "tdkit/settings/properties.h"
+#include "tonedeck/appbardlg.h"
+#include "tonedeck/barmessages.h"
+#include "tonedeck/barsettings.h"
+
+class CAudioMessaging;
+class CBarPanel;
+class CDrawerVGram;
+class CEchoMemos;
+class CSonoscout;
+class NamedMutex;
+
+// The bar's own private message: the first start's welcome.
+inline constexpr UINT WM_BAR_FIRSTSTART = WM_USER + 1185;
+
+// Commands of the bar.
+inline constexpr int ID_APP_EXIT = 32769;
+inline constexpr int ID_AUTOHIDE = 32767;
+inline constexpr int ID_ALWAYSONTOP = 32766;
+inline constexpr int ID_TOOLTIPS = 32796;
+
+class CBarDlg : public CAppBarDlg {
+    Q_OBJECT
+
+public:
+    CBarDlg();
+    ~CBarDlg() override;
+
+    // The start of the bar's life: settings, docking, controllers, panel. False when the
+    // bar cannot run (no panel); the settings have then been saved and the bar ends.
+    bool Initialise();
+
+    // Asks every open party whether the bar may end (WM_QUERYENDSESSION); true when none
+    // objects.
+    bool AskTest();
+    // The Exit command: closes when the ask test passes.
+    void OnExit();
+    // The orderly close: drawers, controllers, panel, then save and end.
+    void CloseBar();
+
+    // What tests and the program look at.
+    PROPERTIES& Properties() { return m_props; }
+    bool IsFirstStart() const { return m_bFirstStart; }
+    bool IsClosing() const { return m_bClosing; }
+    bool IsDrawerOpen(int command) const;
+    CBarPanel* Panel() const { return m_pPanel; }
+    CSonoscout* Sonoscout() const { return m_pSonoscout; }
+    CAudioMessaging* Inbox() const { return m_pInbox; }
+    CEchoMemos* EchoMemos() const { return m_pEchoMemos; }
+    CMixMgr& MixMgr() { return m_mixMgr; }
+    // Dialogs of the start run modally; tests replace them.
+    std::function<void()> showWelcome;
+    std::function<bool(bool dontShowAgain)> showNoMail;  // returns the check box
+    std::function<void(const QString&)> showSaveError;
+
+protected:
+    void OnTimer() override;
+    BOOL IsBusy() override;
+    void OnStateChange(BOOL bProposed, int edge) override;
+    void PlayShowHideSound() override;
+    void ShowHidden(BOOL bShow) override;
+    void reject() override {}
+    void accept() override {}
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void InstallHandlers();
+    LRESULT OnCommand(int command);
+    void OnTaskCommand(int command);
+    void ToggleDockOption(BOOL DOCKSTATE::*field);
+    void OnToolTips();
+    bool BuildPanel(int edge);
+    void UpdateIndicators();
+    void PlayDrawerSound();
+    void SaveAndEnd();
+    void CloseDrawersAndWait();
+    CDrawerVGram*& RecorderDrawer(int command);
+    bool& OpenFlag(int command);
+
+    // Embedded parts, in the order they are made.
+    CMixMgr m_mixMgr;
+    CSimpleMapi m_mapi;
+    PROPERTIES m_props{};
+
+    CBarPanel* m_pPanel = nullptr;
+    CAudioMessaging* m_pInbox = nullptr;
+    CEchoMemos* m_pEchoMemos = nullptr;
+    CSonoscout* m_pSonoscout = nullptr;
+    CDrawerVGram* m_pSendVoicegram = nullptr;
+    CDrawerVGram* m_pRecorder = nullptr;
+    CDrawerVGram* m_pCreateEchoMemo = nullptr;
+    std::unique_ptr<NamedMutex> m_memoMutex;
+    std::unique_ptr<NamedMutex> m_inboxMutex;
+
+    bool m_bFirstStart = false;
+    bool m_bPanelReady = false;
+    bool m_bClosing = false;
+    bool m_bEnded = false;
+    bool m_bMailUsable = false;
+    bool m_bSheetOpen = false;
+    bool m_bMenuOpen = false;
+    bool m_bInboxOpen = false;
+    bool m_bSendVoicegramOpen = false;
+    bool m_bRecorderOpen = false;
+    bool m_bCreateEchoMemoOpen = false;
+    bool m_bMemoManagerOpen = false;
+    bool m_bSonoscoutOpen = false;
+    int m_nInboxState = 0;
+    int m_nSonoscoutState = 0;
+    QString m_settingsPath;
+    BarTicks m_ticks;
+};

@@ -1,0 +1,152 @@
+#!/usr/bin/env bash
+# The whole bar on a real X server with a window manager: started with a fresh home,
+# driven with xdotool as a user would, and its settings file checked afterwards.
+#   program_test.sh TONEDECK TDTOOL
+set -u
+tonedeck=$1
+tdtool=$2
+for tool in Xvfb openbox xdotool xprop xwininfo; do
+    command -v "$tool" >/dev/null || { echo "missing $tool"; echo "0 passed, 1 failed"; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -9 "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+export XDG_RUNTIME_DIR=$work/run TONEDECK_AUDIO=virtual QT_QPA_PLATFORM=xcb
+unset TONEDECK_REGISTRY_DIR XAUTHORITY
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+passed=0 failed=0
+ok() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+check() { if eval "$2"; then ok; else fail "$1 ($2)"; fi; }
+# Waits up to $2 tenths of a second for a command to succeed.
+wait_for() { local cmd=$1 tenths=${2:-100}; for _ in $(seq "$tenths"); do eval "$cmd" && return 0; sleep 0.1; done; return 1; }
+
+# A display of our own, and openbox on it.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+exec 3>&-
+wait_for '[ -s "$work/display" ]' 100 || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
+export DISPLAY=:$(head -1 "$work/display")
+cat >"$work/rc.xml" <<'RC'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <desktops><number>1</number></desktops>
+  <margins><top>0</top><bottom>0</bottom><left>0</left><right>0</right></margins>
+  <!-- No window-manager keys: Alt+F4 and the bar's accelerators reach the bar. -->
+  <keyboard></keyboard>
+</openbox_config>
+RC
+openbox --config-file "$work/rc.xml" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' 100 || fail "openbox did not start"
+
+# Without a display the bar says so in one line and fails.
+out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$tonedeck" 2>&1); rc=$?
+check "no display refused" '[ $rc -ne 0 ] && [ $(printf "%s\n" "$out" | wc -l) -eq 1 ] && [[ $out == *display* ]]'
+
+"$tdtool" setup --user Ann >/dev/null || fail "setup"
+props=$XDG_DATA_HOME/tonedeck/Users/Ann/TDPROP.PRP
+workarea() { xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f1-4 | tr -d ' '; }
+bar_window() { xdotool search --onlyvisible --name '^Tonedeck$' 2>/dev/null | head -1; }
+geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF}
+        /Width:/{w=$NF} /Height:/{h=$NF} END{print x","y","w","h}'
+}
+field() { "$tdtool" props show "$props" | awk -F': ' -v f="$1" '$1==f{print $2}'; }
+start_bar() {
+    "$tonedeck" >>"$work/bar.log" 2>&1 &
+    bar_pid=$!
+    pids+=($bar_pid)
+}
+# Closes the dialog of that title with Escape once it shows; fails when it never does.
+close_dialog() {
+    local w title=$1
+    wait_for 'w=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1); [ -n "$w" ]' 150 || return 1
+    xdotool windowactivate --sync "$w" key --clearmodifiers Escape 2>/dev/null || xdotool key --window "$w" Escape
+    wait_for '[ -z "$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null)" ]' 50
+}
+# No mail system here: the notice comes first at every start, then the welcome when due.
+close_welcome() { close_dialog "No Mail System Detected" && close_dialog "Welcome to Tonedeck"; }
+
+# First start: the welcome shows, the defaults are written, the bar docks on the left.
+start_bar
+check "welcome at the first start" close_welcome
+check "defaults written" '[ "$(stat -c %s "$props" 2>/dev/null)" = 2140 ]'
+wait_for '[ -n "$(bar_window)" ]' 100
+bar=$(bar_window)
+check "bar window" '[ -n "$bar" ]'
+wait_for '[ "$(workarea)" = "56,0,968,768" ]' 50
+check "work area shrunk on the left" '[ "$(workarea)" = "56,0,968,768" ]'
+check "bar docked left" '[ "$(geometry "$bar")" = "0,0,56,768" ]'
+check "dock window" 'xprop -id "$bar" _NET_WM_WINDOW_TYPE | grep -q DOCK'
+
+# A second copy ends at once and leaves the first alone.
+timeout 20 "$tonedeck" >/dev/null 2>&1; rc=$?
+check "second copy ends silently" '[ $rc -eq 0 ]'
+check "only one bar" '[ $(xdotool search --onlyvisible --name "^Tonedeck$" | wc -l) -eq 1 ]'
+check "first copy still runs" 'kill -0 $bar_pid'
+
+# Drag from the empty stretch into the top triangle of the screen: the bar docks on top.
+xdotool mousemove 28 560 sleep 0.3 mousedown 1 sleep 0.3 mousemove 100 400 sleep 0.3 \
+    mousemove 512 40 sleep 0.3 mousemove 512 20 sleep 0.3 mouseup 1
+wait_for '[ "$(workarea)" = "0,56,1024,712" ] && [ "$(geometry "$bar")" = "0,0,1024,56" ]' 50
+check "work area follows to the top" '[ "$(workarea)" = "0,56,1024,712" ]'
+check "bar docked on top" '[ "$(geometry "$bar")" = "0,0,1024,56" ]'
+
+# Alt+F4 on the bar exits through the ask test and saves the new edge.
+xdotool windowfocus --sync "$bar" 2>/dev/null
+xdotool key --clearmodifiers alt+F4
+wait_for '! kill -0 $bar_pid 2>/dev/null' 100
+check "Alt+F4 ends the bar" '! kill -0 $bar_pid 2>/dev/null'
+check "settings saved whole" '[ "$(stat -c %s "$props")" = 2140 ]'
+check "dock state size" '[ "$(field DockState.dwSize)" = 56 ]'
+check "saved edge is top" '[ "$(field DockState.nEdge)" = 1 ]'
+wait_for '[ "$(workarea)" = "0,0,1024,768" ]' 50
+check "strip given back" '[ "$(workarea)" = "0,0,1024,768" ]'
+
+# A settings file one byte short is replaced by the defaults and the welcome shows again.
+truncate -s 2139 "$props"
+start_bar
+check "welcome after a short file" close_welcome
+check "defaults rewritten" '[ "$(stat -c %s "$props")" = 2140 ] && [ "$(field DockState.nEdge)" = 0 ]'
+kill -TERM $bar_pid
+wait_for '! kill -0 $bar_pid 2>/dev/null' 100
+check "SIGTERM ends the bar" '! kill -0 $bar_pid 2>/dev/null'
+
+# Nonsense in the settings: edge 7, thicknesses 0 and 5000. The bar still docks sanely.
+python3 - "$props" <<'PY'
+import struct, sys
+p = sys.argv[1]
+b = bytearray(open(p, 'rb').read())
+struct.pack_into('<i', b, 4, 7)
+struct.pack_into('<4i', b, 24, 0, 5000, -3, 5000)
+struct.pack_into('<4i', b, 40, 90000, 90000, 90100, 90100)
+open(p, 'wb').write(b)
+PY
+start_bar
+check "no-mail notice at every start" 'close_dialog "No Mail System Detected"'
+wait_for '[ -n "$(bar_window)" ]' 100
+bar=$(bar_window)
+wait_for '[ "$(workarea)" = "56,0,968,768" ]' 50
+check "bad settings still dock left" '[ "$(geometry "$bar")" = "0,0,56,768" ]'
+check "no welcome for a whole file" '[ -z "$(xdotool search --onlyvisible --name "^Welcome to Tonedeck$" 2>/dev/null)" ]'
+kill -TERM $bar_pid
+wait_for '! kill -0 $bar_pid 2>/dev/null' 100
+check "sane values saved" '[ "$(field DockState.nEdge)" = 0 ]'
+
+[ "$failed" -eq 0 ] || { echo "--- bar log"; tail -20 "$work/bar.log"; }
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
