@@ -23,6 +23,7 @@ trap cleanup EXIT
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 export XDG_RUNTIME_DIR=$work/run TONEDECK_AUDIO=virtual QT_QPA_PLATFORM=xcb
+export TONEDECK_VIRTUAL_MIXER=$work/mixer.state
 unset TONEDECK_REGISTRY_DIR XAUTHORITY
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
@@ -92,6 +93,36 @@ wait_for '[ "$(workarea)" = "56,0,968,768" ]' 50
 check "work area shrunk on the left" '[ "$(workarea)" = "56,0,968,768" ]'
 check "bar docked left" '[ "$(geometry "$bar")" = "0,0,56,768" ]'
 check "dock window" 'xprop -id "$bar" _NET_WM_WINDOW_TYPE | grep -q DOCK'
+
+# Volume up on the bar raises the card's master level by one step of 2048.
+volume() { "$tdtool" mixer | awk -F': ' '$1=="OverallPlaybackVolume"{print $2}'; }
+before=$(volume)
+xdotool mousemove 37 93 click 1
+wait_for '[ "$(volume)" != "$before" ]' 30
+left=${before%,*}
+check "volume up by 2048" '[ "$(volume)" = "$((left + 2048)),$((left + 2048))" ]'
+
+# Task buttons open their drawers beside them; two stay open together.
+visible() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+xdotool mousemove 27 264 click 1
+wait_for '[ -n "$(visible "Audio Recorder")" ]' 30
+xdotool mousemove 27 226 click 1
+wait_for '[ -n "$(visible "Echo Memos Manager")" ]' 30
+sleep 1.2  # both slides end
+recorder=$(visible "Audio Recorder")
+check "recorder drawer open" '[ -n "$recorder" ]'
+check "manager drawer open too" '[ -n "$(visible "Echo Memos Manager")" ]'
+check "recorder beside its button" '[ "$(geometry "$recorder" | cut -d, -f1-2)" = "56,264" ]'
+# While a drawer is open the bar is busy: no drag, no auto hide.
+xdotool mousemove 28 560 sleep 0.3 mousedown 1 sleep 0.3 mousemove 512 40 sleep 0.3 mousemove 512 20 sleep 0.3 mouseup 1
+xdotool windowfocus --sync "$bar" 2>/dev/null; xdotool key --clearmodifiers ctrl+u
+sleep 1
+check "busy bar stays docked" '[ "$(geometry "$bar")" = "0,0,56,768" ] && [ "$(workarea)" = "56,0,968,768" ]'
+# A second click closes each drawer after its slide back.
+xdotool mousemove 27 264 click 1
+xdotool mousemove 27 226 click 1
+wait_for '[ -z "$(visible "Audio Recorder")" ] && [ -z "$(visible "Echo Memos Manager")" ]' 50
+check "drawers closed again" '[ -z "$(visible "Audio Recorder")" ] && [ -z "$(visible "Echo Memos Manager")" ]'
 
 # A second copy ends at once and leaves the first alone.
 timeout 20 "$tonedeck" >/dev/null 2>&1; rc=$?

@@ -1,0 +1,152 @@
+// The bar dialog on the in-process shell: what happens between its task buttons, its
+// drawers and its controllers, without a display.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "platform/appbar.h"
+#include "platform/appbar_virtual.h"
+#include "tdkit/settings/install.h"
+#include "tdkit/settings/paths.h"
+#include "tdkit/ui/slidingdrawer.h"
+#include "tonedeck/bardlg.h"
+#include "tonedeck/barpanel.h"
+
+namespace {
+
+QApplication& App() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "bardlg_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return done();
+}
+
+class BarDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        ASSERT_TRUE(dir_.isValid());
+        qputenv("TONEDECK_REGISTRY_DIR", (dir_.path() + "/reg").toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", (dir_.path() + "/run").toLocal8Bit());
+        qputenv("TONEDECK_AUDIO", "virtual");
+        ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
+        SetAppBarShell(&shell_);
+        // Slides take no time: every look at the clock is a second later.
+        CSlidingDrawer::SetSlideClock([this] { return now_ += 1000; });
+        bar_ = std::make_unique<CBarDlg>();
+        bar_->showWelcome = [this] { ++welcomes_; };
+        bar_->showNoMail = [this](bool) {
+            ++notices_;
+            return false;
+        };
+        bar_->showSaveError = [this](const QString& text) { errors_ << text; };
+        ASSERT_TRUE(bar_->Initialise());
+        bar_->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        bar_.reset();
+        CSlidingDrawer::SetSlideClock(nullptr);
+        SetAppBarShell(nullptr);
+        for (const char* v : {"TONEDECK_REGISTRY_DIR", "XDG_RUNTIME_DIR", "TONEDECK_AUDIO"})
+            qunsetenv(v);
+    }
+    void Click(int command) { SendMessage(bar_.get(), WM_COMMAND, WPARAM(command)); }
+    bool Open(int command) {
+        return SendMessage(bar_.get(), WM_BAR_ISDRAWEROPEN, WPARAM(command)) != 0;
+    }
+
+    QTemporaryDir dir_;
+    VirtualAppBarShell shell_{RECT{0, 0, 1024, 768}};
+    int64_t now_ = 0;
+    std::unique_ptr<CBarDlg> bar_;
+    int welcomes_ = 0, notices_ = 0;
+    QStringList errors_;
+};
+
+TEST_F(BarDialog, FirstStartShowsTheNoticeThenTheWelcome) {
+    EXPECT_TRUE(bar_->IsFirstStart());
+    EXPECT_TRUE(PumpUntil([&] { return welcomes_ == 1; }));
+    EXPECT_EQ(notices_, 1);
+    EXPECT_FALSE(bar_->IsFirstStart());
+    EXPECT_EQ(bar_->Properties().bShowSendVoicegram, 0) << "no mail system here";
+}
+
+TEST_F(BarDialog, AButtonGoesUpOnlyWhenItsDrawerHasClosed) {
+    CBarPanel* panel = bar_->Panel();
+    ASSERT_NE(panel, nullptr);
+    Click(ID_RECORDER);
+    EXPECT_TRUE(Open(ID_RECORDER));
+    EXPECT_TRUE(panel->IsButtonDown(ID_RECORDER));
+    Click(ID_ECHOMEMOS_MANAGER);
+    EXPECT_TRUE(Open(ID_ECHOMEMOS_MANAGER)) << "opening one drawer never closes another";
+    EXPECT_TRUE(Open(ID_RECORDER));
+    PumpUntil([] { return false; }, 200);  // both drawers slide out
+
+    Click(ID_RECORDER);  // asks the drawer to close: it slides back first
+    EXPECT_TRUE(panel->IsButtonDown(ID_RECORDER));
+    EXPECT_TRUE(PumpUntil([&] { return !Open(ID_RECORDER); }));
+    EXPECT_FALSE(panel->IsButtonDown(ID_RECORDER));
+    EXPECT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
+}
+
+TEST_F(BarDialog, TheBarIsBusyWhileADrawerIsOpen) {
+    const int edge = bar_->DockState().nEdge;
+    Click(ID_SONOSCOUT);
+    ASSERT_TRUE(Open(ID_SONOSCOUT));
+    // Auto hide cannot be switched on, and the bar cannot be dragged away.
+    SendMessage(bar_.get(), WM_COMMAND, WPARAM(ID_AUTOHIDE));
+    EXPECT_FALSE(bar_->IsAutoHide());
+    bar_->StartUserDrag(QPoint(512, 300));
+    EXPECT_FALSE(bar_->IsDragging());
+    Click(ID_SONOSCOUT);
+    ASSERT_TRUE(PumpUntil([&] { return !Open(ID_SONOSCOUT); }));
+    SendMessage(bar_.get(), WM_COMMAND, WPARAM(ID_AUTOHIDE));
+    EXPECT_TRUE(bar_->IsAutoHide());
+    EXPECT_EQ(bar_->DockState().nEdge, edge);
+}
+
+TEST_F(BarDialog, MessagesFromTheLibrariesAreAnswered) {
+    EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_CANUSEAUDIO), 1);
+    EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_GETVOICEGRAMDRAWER), 0);
+    EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_ISDRAWEROPEN, 4242), 0);
+    // A Send Voicegram drawer opened for a reply can be taken over while it is empty.
+    EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_OPENVOICEGRAM), 1);
+    EXPECT_TRUE(Open(ID_SEND_VOICEGRAM));
+    EXPECT_NE(SendMessage(bar_.get(), WM_BAR_GETVOICEGRAMDRAWER), 0);
+    EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_OPENVOICEGRAM), 1);
+}
+
+TEST_F(BarDialog, ClosingAsksTheDrawersAndSavesTheLiveDockingState) {
+    Click(ID_RECORDER);
+    PumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(bar_->AskTest());
+    SendMessage(bar_.get(), WM_COMMAND, WPARAM(ID_ALWAYSONTOP));
+    bar_->OnExit();
+    EXPECT_TRUE(bar_->IsClosing());
+    QString path;
+    ASSERT_TRUE(GetTonedeckPropertiesFilePath(path));
+    PROPERTIES saved;
+    ASSERT_TRUE(ReadPropertiesFile(path, &saved));
+    EXPECT_EQ(saved.DockState.dwSize, 56u);
+    EXPECT_EQ(saved.DockState.bAlwaysOnTop, 0);
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+}  // namespace
