@@ -2,17 +2,20 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "tonedeck/artwork.h"
 #include "tdkit/settings/paths.h"
+#include "tonedeck/artwork.h"
 
 namespace {
 
@@ -31,6 +34,26 @@ void OpenRootDirectoryFile(const QString& name) {
     if (!GetTonedeckRootDirectory(root))
         return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(root + u'/' + name));
+}
+
+bool InstallHelpPages() {
+    QString dir;
+    if (!GetTonedeckHelpDirectory(dir) || !QDir().mkpath(dir))
+        return false;
+    bool ok = true;
+    for (const char* name : {"Tonedeck.html", "wizard.html"}) {
+        QFile page(QStringLiteral(":/help/") + QLatin1String(name));
+        if (!page.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = page.readAll();
+        const QString target = dir + u'/' + QLatin1String(name);
+        QFile existing(target);
+        if (existing.open(QIODevice::ReadOnly) && existing.readAll() == text)
+            continue;
+        QSaveFile out(target);
+        ok = out.open(QIODevice::WriteOnly) && out.write(text) == text.size() && out.commit() && ok;
+    }
+    return ok;
 }
 
 void OpenHelpFile() {

@@ -49,3 +49,6 @@ private:
 void OpenRootDirectoryFile(const QString& name);
 // Opens the bar's help pages (F1 everywhere).
 void OpenHelpFile();
+// Puts the help pages the program carries into the help directory, replacing pages
+// that differ; false when the directory is unknown or cannot be written.
+bool InstallHelpPages();

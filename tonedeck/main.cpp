@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
         !CWaveformShell::RegisterWaveformShellWindowsClass())
         return 1;
 
+    InstallHelpPages();
     ShowSplash();
 
     CBarDlg bar;

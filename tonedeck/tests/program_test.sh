@@ -86,6 +86,7 @@ close_welcome() { close_dialog "No Mail System Detected" && close_dialog "Welcom
 start_bar
 check "welcome at the first start" close_welcome
 check "defaults written" '[ "$(stat -c %s "$props" 2>/dev/null)" = 2140 ]'
+check "help pages installed" 'grep -q "Task buttons" "$XDG_DATA_HOME/tonedeck/Help/Tonedeck.html"'
 wait_for '[ -n "$(bar_window)" ]' 100
 bar=$(bar_window)
 check "bar window" '[ -n "$bar" ]'
