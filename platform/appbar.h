@@ -91,3 +91,23 @@ void SetAppBarShell(AppBarShell* shell);
 
 // Name of an edge for traces ("left", "top", "right", "bottom").
 const char* AppBarEdgeName(int edge);
+
+// The strip of `area` along an edge, `thickness` pixels deep (the bottom edge for any edge
+// but left, top and right).
+inline RECT EdgeStrip(RECT area, int edge, int thickness) {
+    switch (edge) {
+        case 0:  // left
+            area.right = area.left + thickness;
+            break;
+        case 1:  // top
+            area.bottom = area.top + thickness;
+            break;
+        case 2:  // right
+            area.left = area.right - thickness;
+            break;
+        default:
+            area.top = area.bottom - thickness;
+            break;
+    }
+    return area;
+}

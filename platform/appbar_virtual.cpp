@@ -59,21 +59,7 @@ const VirtualAppBarShell::Bar* VirtualAppBarShell::Find(uintptr_t handle) const 
 }
 
 RECT VirtualAppBarShell::TaskbarRect() const {
-    RECT r = screen_;
-    switch (taskbarEdge_) {
-        case ABE_LEFT:
-            r.right = r.left + taskbarThickness_;
-            break;
-        case ABE_TOP:
-            r.bottom = r.top + taskbarThickness_;
-            break;
-        case ABE_RIGHT:
-            r.left = r.right - taskbarThickness_;
-            break;
-        default:
-            r.top = r.bottom - taskbarThickness_;
-            break;
-    }
+    RECT r = EdgeStrip(screen_, int(taskbarEdge_), taskbarThickness_);
     return r;
 }
 
@@ -263,21 +249,7 @@ uintptr_t VirtualAppBarShell::AddOtherBar(int edge, int thickness, bool autoHide
     } else {
         RECT rc = screen_;
         Adjust(other.handle, &rc);
-        switch (other.edge) {
-            case ABE_LEFT:
-                rc.right = rc.left + thickness;
-                break;
-            case ABE_TOP:
-                rc.bottom = rc.top + thickness;
-                break;
-            case ABE_RIGHT:
-                rc.left = rc.right - thickness;
-                break;
-            default:
-                rc.top = rc.bottom - thickness;
-                break;
-        }
-        other.rc = rc;
+        other.rc = rc = EdgeStrip(rc, int(other.edge), thickness);
         other.reserving = !IsEmpty(rc);
     }
     bars_.push_back(other);

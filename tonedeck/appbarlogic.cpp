@@ -113,22 +113,7 @@ RECT CAppBarLogic::DockedRect(int edge) {
         return m_abs.rcFloat;
     if (!m_abs.bAutoHide)
         AppBarMessage(ABM_QUERYPOS, edge, &rc);
-    const int thickness = Thickness(edge, screen);
-    switch (edge) {
-        case ABE_LEFT:
-            rc.right = rc.left + thickness;
-            break;
-        case ABE_TOP:
-            rc.bottom = rc.top + thickness;
-            break;
-        case ABE_RIGHT:
-            rc.left = rc.right - thickness;
-            break;
-        case ABE_BOTTOM:
-            rc.top = rc.bottom - thickness;
-            break;
-    }
-    return rc;
+    return EdgeStrip(rc, edge, Thickness(edge, screen));
 }
 
 RECT CAppBarLogic::AutoHideRect(int edge, const RECT& rc, BOOL bShown) {

@@ -306,17 +306,12 @@ void CBarDlg::OnToolTips() {
 bool CBarDlg::IsDrawerOpen(int command) const {
     switch (command) {
         case ID_SEND_VOICEGRAM:
-            return m_bSendVoicegramOpen;
         case ID_VOICEGRAM_BOX:
-            return m_bInboxOpen;
         case ID_CREATE_ECHOMEMO:
-            return m_bCreateEchoMemoOpen;
         case ID_ECHOMEMOS_MANAGER:
-            return m_bMemoManagerOpen;
         case ID_RECORDER:
-            return m_bRecorderOpen;
         case ID_SONOSCOUT:
-            return m_bSonoscoutOpen;
+            return const_cast<CBarDlg*>(this)->OpenFlag(command);
         default:
             return false;
     }
