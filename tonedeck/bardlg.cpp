@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QThread>
@@ -380,7 +381,11 @@ void CBarDlg::OnTaskCommand(int command) {
                                &m_props.MailProps, m_props.bShowSendVoicegram, &m_props.VoxProps,
                                &m_mixMgr, m_props.bToolTips, this);
     } else if (command == ID_ECHOMEMOS_MANAGER) {
-        m_pEchoMemos->CreateDrawer(edge, &anchor, m_props.bToolTips);
+        // The manager refuses to open while the memo list is still being read.
+        if (!m_pEchoMemos->CreateDrawer(edge, &anchor, m_props.bToolTips)) {
+            OpenFlag(command) = false;
+            return;
+        }
     } else {
         m_pSonoscout->CreateDrawer(edge, anchor, m_props.bToolTips);
     }
@@ -398,6 +403,7 @@ bool CBarDlg::BuildPanel(int edge) {
             ContinueUserDrag(p, QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
         };
         m_pPanel->onDragEnd = [this](QPoint) { EndUserDrag(); };
+        m_pPanel->onContextMenu = [this](QPoint p) { ShowBarMenu(p); };
         m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
     }
     const bool vertical = edge == 0 || edge == 2;
@@ -415,6 +421,27 @@ bool CBarDlg::BuildPanel(int edge) {
 void CBarDlg::OnStateChange(BOOL, int edge) {
     if (edge >= 0 && edge <= 3 && m_bPanelReady && !BuildPanel(edge))
         SaveAndEnd();
+}
+
+void CBarDlg::ShowBarMenu(QPoint globalPos) {
+    QMenu menu(this);
+    auto add = [&](const QString& text, int command, bool checked, bool enabled = true) {
+        QAction* action = menu.addAction(text);
+        action->setCheckable(command != ID_APP_EXIT);
+        action->setChecked(checked);
+        action->setEnabled(enabled);
+        action->setData(command);
+    };
+    add(QStringLiteral("A&uto Hide\tCtrl+U"), ID_AUTOHIDE, DockState().bAutoHide != 0, !IsBusy());
+    add(QStringLiteral("Always &On Top\tCtrl+O"), ID_ALWAYSONTOP, DockState().bAlwaysOnTop != 0);
+    add(QStringLiteral("Display &Tooltips\tCtrl+T"), ID_TOOLTIPS, m_props.bToolTips != 0);
+    menu.addSeparator();
+    add(QStringLiteral("E&xit\tAlt+F4"), ID_APP_EXIT, false);
+    m_bMenuOpen = true;
+    QAction* chosen = menu.exec(globalPos);
+    m_bMenuOpen = false;
+    if (chosen)
+        OnCommand(chosen->data().toInt());
 }
 
 void CBarDlg::UpdateIndicators() {

@@ -81,6 +81,8 @@ private:
     void ToggleDockOption(BOOL DOCKSTATE::*field);
     void OnToolTips();
     bool BuildPanel(int edge);
+    // The bar's popup menu: its docking options, tooltips and Exit.
+    void ShowBarMenu(QPoint globalPos);
     void UpdateIndicators();
     void PlayDrawerSound();
     void SaveAndEnd();

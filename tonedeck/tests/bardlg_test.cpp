@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -12,6 +14,7 @@
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
+#include "tdmemo/echomemos.h"
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
 
@@ -57,8 +60,10 @@ protected:
         };
         bar_->showSaveError = [this](const QString& text) { errors_ << text; };
         ASSERT_TRUE(bar_->Initialise());
+        firstStartAtInit_ = bar_->IsFirstStart();
         bar_->show();
-        QCoreApplication::processEvents();
+        // The memo manager opens only once the memo list has been read.
+        ASSERT_TRUE(PumpUntil([&] { return bar_->EchoMemos()->IsListReady() != 0; }));
     }
     void TearDown() override {
         bar_.reset();
@@ -77,11 +82,12 @@ protected:
     int64_t now_ = 0;
     std::unique_ptr<CBarDlg> bar_;
     int welcomes_ = 0, notices_ = 0;
+    bool firstStartAtInit_ = false;
     QStringList errors_;
 };
 
 TEST_F(BarDialog, FirstStartShowsTheNoticeThenTheWelcome) {
-    EXPECT_TRUE(bar_->IsFirstStart());
+    EXPECT_TRUE(firstStartAtInit_);
     EXPECT_TRUE(PumpUntil([&] { return welcomes_ == 1; }));
     EXPECT_EQ(notices_, 1);
     EXPECT_FALSE(bar_->IsFirstStart());
@@ -147,6 +153,16 @@ TEST_F(BarDialog, ClosingAsksTheDrawersAndSavesTheLiveDockingState) {
     EXPECT_EQ(saved.DockState.dwSize, 56u);
     EXPECT_EQ(saved.DockState.bAlwaysOnTop, 0);
     EXPECT_TRUE(errors_.isEmpty());
+}
+
+TEST_F(BarDialog, ASettingsFileThatCannotBeWrittenIsReported) {
+    QString path;
+    ASSERT_TRUE(GetTonedeckPropertiesFilePath(path));
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkpath(path + "/blocked"));  // a directory where the file should be
+    bar_->CloseBar();
+    EXPECT_EQ(errors_, QStringList{"Could not save Tonedeck properties"});
+    EXPECT_TRUE(bar_->IsClosing());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/paths.h"
 #include "tdmemo/memolist.h"
+#include "tdmemo/memolistlock.h"
 #include "tdmemo/schedule.h"
 
 namespace {
@@ -88,6 +89,12 @@ int List(const Args& args) {
     }
     std::vector<MemoListRecord> records;
     QString error;
+    // The bar's threads rewrite the list; read it while they are kept out.
+    CMemoListLock lock(kMemoLockShortWait);
+    if (!lock.IsHeld()) {
+        PrintErr(QStringLiteral("the memo list is busy; try again"));
+        return kExitFailed;
+    }
     if (!ReadMemoListFile(fileName, &records, &error)) {
         PrintErr(error);
         return kExitFailed;
