@@ -30,7 +30,8 @@ void ReportPeak(LevelSource source, uint16_t left, uint16_t right) {
 
 PeakLevel CurrentPeak(LevelSource source) {
     const Slot& slot = slots[static_cast<int>(source)];
-    if (NowMs() - slot.whenMs.load(std::memory_order_acquire) > kStaleAfterMs) return {};
+    if (NowMs() - slot.whenMs.load(std::memory_order_acquire) > kStaleAfterMs)
+        return {};
     const uint32_t peaks = slot.peaks.load(std::memory_order_relaxed);
     return {static_cast<uint16_t>(peaks >> 16), static_cast<uint16_t>(peaks & 0xFFFF)};
 }

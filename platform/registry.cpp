@@ -23,8 +23,10 @@ using IniFile = std::vector<Section>;
 
 QString StoreDir(bool machineWide) {
     const QByteArray moved = qgetenv("TONEDECK_REGISTRY_DIR");
-    if (!moved.isEmpty()) return QString::fromLocal8Bit(moved);
-    if (machineWide) return QStringLiteral("/etc/tonedeck");
+    if (!moved.isEmpty())
+        return QString::fromLocal8Bit(moved);
+    if (machineWide)
+        return QStringLiteral("/etc/tonedeck");
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/tonedeck");
 }
@@ -62,17 +64,21 @@ QString Unescape(const QString& text) {
 IniFile Parse(const QString& path) {
     IniFile ini;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return ini;
+    if (!file.open(QIODevice::ReadOnly))
+        return ini;
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
     for (QString line : lines) {
-        if (line.endsWith(u'\r')) line.chop(1);
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) continue;
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
         if (line.startsWith(u'[') && line.endsWith(u']')) {
             ini.push_back({line.mid(1, line.size() - 2), {}});
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
-        if (eq < 0 || ini.empty()) continue;
+        if (eq < 0 || ini.empty())
+            continue;
         ini.back().entries.emplace_back(Unescape(line.left(eq)), Unescape(line.mid(eq + 1)));
     }
     return ini;
@@ -82,7 +88,8 @@ QByteArray Serialise(const IniFile& ini) {
     QString text;
     for (const Section& s : ini) {
         text += u'[' + s.name + QStringLiteral("]\n");
-        for (const auto& [name, value] : s.entries) text += Escape(name) + u'=' + Escape(value) + u'\n';
+        for (const auto& [name, value] : s.entries)
+            text += Escape(name) + u'=' + Escape(value) + u'\n';
         text += u'\n';
     }
     return text.toUtf8();
@@ -95,10 +102,12 @@ public:
         QDir().mkpath(QFileInfo(path).absolutePath());
         fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(),
                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+        if (fd_ >= 0)
+            ::flock(fd_, LOCK_EX);
     }
     ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
@@ -110,35 +119,42 @@ private:
 
 bool Write(const QString& path, const IniFile& ini) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
     file.write(Serialise(ini));
     return file.commit();
 }
 
 QString NormaliseKey(QString key) {
-    while (key.startsWith(u'\\')) key.remove(0, 1);
-    while (key.endsWith(u'\\')) key.chop(1);
+    while (key.startsWith(u'\\'))
+        key.remove(0, 1);
+    while (key.endsWith(u'\\'))
+        key.chop(1);
     return key;
 }
 
 Section* FindSection(IniFile& ini, const QString& name) {
     for (Section& s : ini)
-        if (s.name.compare(name, Qt::CaseInsensitive) == 0) return &s;
+        if (s.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &s;
     return nullptr;
 }
 
 bool KeyExistsIn(const IniFile& ini, const QString& key) {
     const QString prefix = key + u'\\';
     for (const Section& s : ini) {
-        if (s.name.compare(key, Qt::CaseInsensitive) == 0) return true;
-        if (s.name.startsWith(prefix, Qt::CaseInsensitive)) return true;
+        if (s.name.compare(key, Qt::CaseInsensitive) == 0)
+            return true;
+        if (s.name.startsWith(prefix, Qt::CaseInsensitive))
+            return true;
     }
     return false;
 }
 
 std::pair<QString, QString>* FindEntry(Section& section, const QString& name) {
     for (auto& entry : section.entries)
-        if (entry.first.compare(name, Qt::CaseInsensitive) == 0) return &entry;
+        if (entry.first.compare(name, Qt::CaseInsensitive) == 0)
+            return &entry;
     return nullptr;
 }
 
@@ -156,51 +172,63 @@ QString RegistryFilePath(RegRoot root) {
     return {};
 }
 
-QString ProfileFilePath() { return StoreDir(false) + QStringLiteral("/profile.ini"); }
+QString ProfileFilePath() {
+    return StoreDir(false) + QStringLiteral("/profile.ini");
+}
 
 std::optional<RegKey> RegKey::Open(RegRoot root, const QString& subKey) {
-    if (!Exists(root, subKey)) return std::nullopt;
+    if (!Exists(root, subKey))
+        return std::nullopt;
     return RegKey(root, NormaliseKey(subKey));
 }
 
 std::optional<RegKey> RegKey::Create(RegRoot root, const QString& subKey) {
     const QString key = NormaliseKey(subKey);
-    if (key.isEmpty()) return std::nullopt;
+    if (key.isEmpty())
+        return std::nullopt;
     const QString path = RegistryFilePath(root);
     FileLock lock(path);
-    if (!lock.ok()) return std::nullopt;
+    if (!lock.ok())
+        return std::nullopt;
     IniFile ini = Parse(path);
     if (!FindSection(ini, key)) {
         ini.push_back({key, {}});
-        if (!Write(path, ini)) return std::nullopt;
+        if (!Write(path, ini))
+            return std::nullopt;
     }
     return RegKey(root, key);
 }
 
 bool RegKey::Exists(RegRoot root, const QString& subKey) {
     const QString key = NormaliseKey(subKey);
-    if (key.isEmpty()) return false;
+    if (key.isEmpty())
+        return false;
     return KeyExistsIn(Parse(RegistryFilePath(root)), key);
 }
 
 std::optional<QString> RegKey::QueryString(const QString& name, std::size_t bufferSize) const {
     IniFile ini = Parse(RegistryFilePath(root_));
     Section* section = FindSection(ini, subKey_);
-    if (!section) return std::nullopt;
+    if (!section)
+        return std::nullopt;
     const auto* entry = FindEntry(*section, name);
-    if (!entry) return std::nullopt;
+    if (!entry)
+        return std::nullopt;
     if (static_cast<std::size_t>(entry->second.toLocal8Bit().size()) + 1 > bufferSize)
         return std::nullopt;
     return entry->second;
 }
 
 bool RegKey::SetString(const QString& name, const QString& value) {
-    if (static_cast<std::size_t>(value.toLocal8Bit().size()) + 1 > kRegValueBufferSize) return false;
+    if (static_cast<std::size_t>(value.toLocal8Bit().size()) + 1 > kRegValueBufferSize)
+        return false;
     const QString path = RegistryFilePath(root_);
     FileLock lock(path);
-    if (!lock.ok()) return false;
+    if (!lock.ok())
+        return false;
     IniFile ini = Parse(path);
-    if (!KeyExistsIn(ini, subKey_)) return false;
+    if (!KeyExistsIn(ini, subKey_))
+        return false;
     Section* section = FindSection(ini, subKey_);
     if (!section) {
         ini.push_back({subKey_, {}});
@@ -216,13 +244,16 @@ bool RegKey::SetString(const QString& name, const QString& value) {
 bool RegKey::DeleteValue(const QString& name) {
     const QString path = RegistryFilePath(root_);
     FileLock lock(path);
-    if (!lock.ok()) return false;
+    if (!lock.ok())
+        return false;
     IniFile ini = Parse(path);
     Section* section = FindSection(ini, subKey_);
-    if (!section) return false;
+    if (!section)
+        return false;
     auto& entries = section->entries;
     const auto before = entries.size();
-    std::erase_if(entries, [&](const auto& e) { return e.first.compare(name, Qt::CaseInsensitive) == 0; });
+    std::erase_if(entries,
+                  [&](const auto& e) { return e.first.compare(name, Qt::CaseInsensitive) == 0; });
     return entries.size() != before && Write(path, ini);
 }
 
@@ -230,7 +261,8 @@ QStringList RegKey::ValueNames() const {
     IniFile ini = Parse(RegistryFilePath(root_));
     QStringList names;
     if (Section* section = FindSection(ini, subKey_))
-        for (const auto& e : section->entries) names << e.first;
+        for (const auto& e : section->entries)
+            names << e.first;
     return names;
 }
 
@@ -239,8 +271,10 @@ QString GetProfileString(const QString& section, const QString& key, const QStri
     IniFile ini = Parse(ProfileFilePath());
     QString value = defaultValue;
     if (Section* s = FindSection(ini, section))
-        if (auto* entry = FindEntry(*s, key)) value = entry->second;
-    if (bufferSize == 0) return {};
+        if (auto* entry = FindEntry(*s, key))
+            value = entry->second;
+    if (bufferSize == 0)
+        return {};
     QByteArray bytes = value.toLocal8Bit();
     if (static_cast<std::size_t>(bytes.size()) > bufferSize - 1) {
         bytes.truncate(static_cast<qsizetype>(bufferSize - 1));
@@ -252,7 +286,8 @@ QString GetProfileString(const QString& section, const QString& key, const QStri
 bool WriteProfileString(const QString& section, const QString& key, const QString& value) {
     const QString path = ProfileFilePath();
     FileLock lock(path);
-    if (!lock.ok()) return false;
+    if (!lock.ok())
+        return false;
     IniFile ini = Parse(path);
     Section* s = FindSection(ini, section);
     if (!s) {

@@ -10,10 +10,10 @@
 
 #include <algorithm>
 
+#include "tdkit/settings/properties.h"
 #include "tonedeck/audioarith.h"
 #include "tonedeck/barmixer.h"
 #include "tonedeck/panelart.h"
-#include "tdkit/settings/properties.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/types.h"
 #include "tonedeck/barmessages.h"
 #include "tonedeck/panellayout.h"
-#include "platform/types.h"
 
 class BarMixer;
 class CMixMgr;

@@ -1,7 +1,7 @@
 #include "tonedeck/panellayout.h"
 
-#include "tonedeck/barmessages.h"
 #include "tdkit/settings/properties.h"
+#include "tonedeck/barmessages.h"
 
 namespace {
 

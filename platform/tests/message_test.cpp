@@ -15,9 +15,9 @@ char arg0[] = "platform_tests";
 char* argv[] = {arg0, nullptr};
 
 QCoreApplication& App() {
-    static QCoreApplication* app = QCoreApplication::instance()
-                                       ? static_cast<QCoreApplication*>(QCoreApplication::instance())
-                                       : new QCoreApplication(argc, argv);
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? static_cast<QCoreApplication*>(QCoreApplication::instance())
+                                     : new QCoreApplication(argc, argv);
     return *app;
 }
 
@@ -81,7 +81,8 @@ TEST(Messages, CrossThreadSendTimesOutWhenTheOwnerNeverAnswers) {
     Receiver r;
     r.OnMessage(WM_BAR_CANUSEAUDIO, [](WPARAM, LPARAM) { return LRESULT(1); });
     LRESULT answer = -1;
-    QThread* worker = QThread::create([&] { answer = SendMessage(&r, WM_BAR_CANUSEAUDIO, 0, 0, 50); });
+    QThread* worker =
+        QThread::create([&] { answer = SendMessage(&r, WM_BAR_CANUSEAUDIO, 0, 0, 50); });
     worker->start();
     ASSERT_TRUE(worker->wait(5000));  // this thread never pumps events meanwhile
     delete worker;

@@ -12,7 +12,8 @@
 namespace {
 
 QString LoginName() {
-    if (const passwd* pw = ::getpwuid(::geteuid())) return QString::fromLocal8Bit(pw->pw_name);
+    if (const passwd* pw = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
     const QByteArray user = qgetenv("USER");
     return user.isEmpty() ? QStringLiteral("User") : QString::fromLocal8Bit(user);
 }
@@ -30,7 +31,8 @@ bool CreateUserDirectories(const QString& usersDirectory, const QString& user) {
             made << dir;
             continue;
         }
-        for (auto it = made.rbegin(); it != made.rend(); ++it) QDir().rmdir(*it);
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            QDir().rmdir(*it);
         return false;
     }
     return true;
@@ -46,10 +48,9 @@ InstallResult InstallTonedeck(const QString& rootArg, const QString& userArg,
         return result;
     }
     const QString root =
-        rootArg.isEmpty()
-            ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                  QStringLiteral("/tonedeck")
-            : QDir(rootArg).absolutePath();
+        rootArg.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                QStringLiteral("/tonedeck")
+                          : QDir(rootArg).absolutePath();
     const QString help = helpArg.isEmpty() ? root + QStringLiteral("/Help") : helpArg;
     const QString user = userArg.isEmpty() ? LoginName() : userArg;
     if (user.contains(u'/') || user == QStringLiteral(".") || user == QStringLiteral("..")) {
@@ -63,8 +64,9 @@ InstallResult InstallTonedeck(const QString& rootArg, const QString& userArg,
     auto key = RegKey::Create(RegRoot::CurrentUser, QString::fromLatin1(kProductKey));
     if (!key || !key->SetString(QStringLiteral("RootPath"), root) ||
         !key->SetString(QStringLiteral("HelpPath"), help)) {
-        result.error = QStringLiteral("cannot write the registry store at %1 (or the path is too long)")
-                           .arg(RegistryFilePath(RegRoot::CurrentUser));
+        result.error =
+            QStringLiteral("cannot write the registry store at %1 (or the path is too long)")
+                .arg(RegistryFilePath(RegRoot::CurrentUser));
         return result;
     }
     if (!CreateUserDirectories(root + QStringLiteral("/Users"), user)) {

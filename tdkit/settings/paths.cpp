@@ -14,9 +14,11 @@ namespace {
 // Reads one string value of the product's key.
 int ReadProductValue(const char* name, QString& out) {
     const auto key = RegKey::Open(RegRoot::CurrentUser, QString::fromLatin1(kProductKey));
-    if (!key) return 0;
+    if (!key)
+        return 0;
     const auto value = key->QueryString(QString::fromLatin1(name));
-    if (!value) return 0;
+    if (!value)
+        return 0;
     out = *value;
     return 1;
 }
@@ -24,7 +26,8 @@ int ReadProductValue(const char* name, QString& out) {
 // Builds on another path function and appends a piece when it succeeds.
 int Append(int (*base)(QString&), const char* piece, QString& out) {
     QString path;
-    if (!base(path)) return 0;
+    if (!base(path))
+        return 0;
     out = path + QString::fromLatin1(piece);
     return 1;
 }
@@ -36,24 +39,34 @@ bool FileOpensForReading(const QString& path) {
 
 }  // namespace
 
-int GetTonedeckRootDirectory(QString& out) { return ReadProductValue("RootPath", out); }
-int GetTonedeckHelpDirectory(QString& out) { return ReadProductValue("HelpPath", out); }
-int GetCurrentUser(QString& out) { return ReadProductValue("CurrentUser", out); }
+int GetTonedeckRootDirectory(QString& out) {
+    return ReadProductValue("RootPath", out);
+}
+int GetTonedeckHelpDirectory(QString& out) {
+    return ReadProductValue("HelpPath", out);
+}
+int GetCurrentUser(QString& out) {
+    return ReadProductValue("CurrentUser", out);
+}
 
 int SetCurrentUser(const QString& name) {
     auto key = RegKey::Open(RegRoot::CurrentUser, QString::fromLatin1(kProductKey));
-    if (!key) return 0;
+    if (!key)
+        return 0;
     return key->SetString(QStringLiteral("CurrentUser"), name) ? 1 : 0;
 }
 
-int GetTonedeckUsersDirectory(QString& out) { return Append(GetTonedeckRootDirectory, "/Users", out); }
+int GetTonedeckUsersDirectory(QString& out) {
+    return Append(GetTonedeckRootDirectory, "/Users", out);
+}
 int GetSonoscoutSearchFilePath(QString& out) {
     return Append(GetTonedeckRootDirectory, "/TDSEARCH.PRP", out);
 }
 
 int GetCurrentUserDirectory(QString& out) {
     QString users;
-    if (!GetTonedeckUsersDirectory(users)) return 0;
+    if (!GetTonedeckUsersDirectory(users))
+        return 0;
     // A missing user name still gives the users directory with a separator after it.
     QString user;
     GetCurrentUser(user);
@@ -64,27 +77,39 @@ int GetCurrentUserDirectory(QString& out) {
 int GetTonedeckPropertiesFilePath(QString& out) {
     return Append(GetCurrentUserDirectory, "/TDPROP.PRP", out);
 }
-int GetAudioMessagingDirectory(QString& out) { return Append(GetCurrentUserDirectory, "/VOICEGRAM", out); }
+int GetAudioMessagingDirectory(QString& out) {
+    return Append(GetCurrentUserDirectory, "/VOICEGRAM", out);
+}
 int GetAudioMessagingListFilePath(QString& out) {
     return Append(GetAudioMessagingDirectory, "/VGLIST.LST", out);
 }
-int GetAOLSendMailDirectory(QString& out) { return Append(GetAudioMessagingDirectory, "/AOLSend", out); }
-int GetEchoMemosDirectory(QString& out) { return Append(GetCurrentUserDirectory, "/ECHOMEMOS", out); }
-int GetEchoMemosListFilePath(QString& out) { return Append(GetEchoMemosDirectory, "/EMLIST.LST", out); }
+int GetAOLSendMailDirectory(QString& out) {
+    return Append(GetAudioMessagingDirectory, "/AOLSend", out);
+}
+int GetEchoMemosDirectory(QString& out) {
+    return Append(GetCurrentUserDirectory, "/ECHOMEMOS", out);
+}
+int GetEchoMemosListFilePath(QString& out) {
+    return Append(GetEchoMemosDirectory, "/EMLIST.LST", out);
+}
 int GetTonedeckHelpFilePath(QString& out) {
     return Append(GetTonedeckHelpDirectory, "/Tonedeck.html", out);
 }
-int GetWizardHelpFilePath(QString& out) { return Append(GetTonedeckHelpDirectory, "/wizard.html", out); }
+int GetWizardHelpFilePath(QString& out) {
+    return Append(GetTonedeckHelpDirectory, "/wizard.html", out);
+}
 
 int GetDesktopDir(QString& out) {
-    if (const auto key = RegKey::Open(RegRoot::CurrentUser, QString::fromLatin1(kShellFoldersKey))) {
+    if (const auto key =
+            RegKey::Open(RegRoot::CurrentUser, QString::fromLatin1(kShellFoldersKey))) {
         if (const auto value = key->QueryString(QStringLiteral("Desktop"))) {
             out = *value;
             return 1;
         }
     }
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (desktop.isEmpty()) return 0;
+    if (desktop.isEmpty())
+        return 0;
     out = desktop;
     return 1;
 }
@@ -96,20 +121,24 @@ void GetFilenameFromPath(const char* path, char* name) {
 
 int IsMAPIInstalled() {
     const auto key = RegKey::Open(RegRoot::LocalMachine, QString::fromLatin1(kMapiComponentKey));
-    if (!key) return 0;
+    if (!key)
+        return 0;
     const auto value = key->QueryString(QStringLiteral("Installed"));
     return value && *value == QStringLiteral("1") ? 1 : 0;
 }
 
 int GetAOLPath(QString& out) {
-    const QString path = GetProfileString(QStringLiteral("WAOL"), QStringLiteral("AppPath"), QString());
-    if (!path.isEmpty()) out = path;
+    const QString path =
+        GetProfileString(QStringLiteral("WAOL"), QStringLiteral("AppPath"), QString());
+    if (!path.isEmpty())
+        out = path;
     return static_cast<int>(path.toLocal8Bit().size());
 }
 
 int IsAOLInstalled() {
     QString dir;
-    if (!GetAOLPath(dir)) return 0;
+    if (!GetAOLPath(dir))
+        return 0;
     return FileOpensForReading(dir + QStringLiteral("/aoldde.dll")) &&
                    FileOpensForReading(dir + QStringLiteral("/tool/aoladdon.aol"))
                ? 1

@@ -65,8 +65,10 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     }
 
     MESSAGEPROPERTIES& m = p->MessageProps;
-    for (DWORD& d : m.dwReserved0) d = 0;
-    for (DWORD& d : m.dwReserved20) d = 1;
+    for (DWORD& d : m.dwReserved0)
+        d = 0;
+    for (DWORD& d : m.dwReserved20)
+        d = 1;
     m.dwReserved40 = 0;
     m.szText44[0] = m.szText304[0] = m.szText564[0] = m.szText824[0] = '\0';
 
@@ -74,7 +76,8 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     s.bFindWAV = 1;
     s.bFindMIDI = 1;
     s.nFrequency = 2;
-    for (int d = 0; d < 26; ++d) s.bDrive[d] = d == 'C' - 'A' ? 1 : 0;
+    for (int d = 0; d < 26; ++d)
+        s.bDrive[d] = d == 'C' - 'A' ? 1 : 0;
     s.dwReserved120 = 1;
     s.dwReserved132 = 0;
     s.dwIntervalSeconds = 7200;
@@ -91,7 +94,8 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     e.bNotify = 1;
     e.bConfirmDelete = 1;
     e.bHoldAll = 0;
-    for (BOOL& b : e.bSortAscending) b = 1;
+    for (BOOL& b : e.bSortAscending)
+        b = 1;
     e.nSortColumn = 0;
 
     MAILPROPERTIES& mail = p->MailProps;
@@ -115,7 +119,8 @@ PROPERTIES DefaultProperties(const RECT& rectangle) {
 bool ReadPropertiesFile(const QString& path, PROPERTIES* record, QString* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        if (error) *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+        if (error)
+            *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
         return false;
     }
     // Read one byte more than a record so that a longer file shows itself.
@@ -136,14 +141,16 @@ bool WritePropertiesFile(const QString& path, const PROPERTIES& record, QString*
     copy.DockState.dwSize = kDockStateSize;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     // The record holds a mail password: only the owner may read the file.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(reinterpret_cast<const char*>(&copy), sizeof copy);
     if (!file.commit()) {
-        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;

@@ -14,8 +14,8 @@
 
 // The bar's docking state; the bar keeps a live copy and copies it back before a save.
 struct DOCKSTATE {
-    DWORD dwSize;          // always 56
-    int32_t nEdge;         // 0 left, 1 top, 2 right, 3 bottom (-1 none, -2 floating)
+    DWORD dwSize;   // always 56
+    int32_t nEdge;  // 0 left, 1 top, 2 right, 3 bottom (-1 none, -2 floating)
     BOOL bAutoHide;
     BOOL bAlwaysOnTop;
     BOOL bShowHideSound;

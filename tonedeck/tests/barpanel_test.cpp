@@ -6,11 +6,11 @@
 
 #include <memory>
 
-#include "tonedeck/audioarith.h"
 #include "panelfixture.h"
 #include "platform/mixer_virtual.h"
 #include "platform/mixercard.h"
 #include "tdkit/audio/mixmgr.h"
+#include "tonedeck/audioarith.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "tonedeck/barsettings.h"
 #include "platform/registry.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tonedeck/barsettings.h"
 
 namespace {
 

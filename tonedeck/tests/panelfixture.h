@@ -8,9 +8,9 @@
 #include <set>
 #include <vector>
 
+#include "tdkit/settings/properties.h"
 #include "tonedeck/barmixer.h"
 #include "tonedeck/barpanel.h"
-#include "tdkit/settings/properties.h"
 
 inline void PanelTestApp() {
     static int argc = 1;

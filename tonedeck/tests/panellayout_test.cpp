@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "tdkit/settings/properties.h"
 #include "tonedeck/barmessages.h"
 #include "tonedeck/panellayout.h"
-#include "tdkit/settings/properties.h"
 
 namespace {
 

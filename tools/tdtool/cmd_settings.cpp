@@ -20,23 +20,31 @@ QString Text(const char (&field)[N]) {
 template <typename T, std::size_t N>
 QJsonArray Array(const T (&values)[N]) {
     QJsonArray a;
-    for (const T& v : values) a.append(static_cast<qint64>(v));
+    for (const T& v : values)
+        a.append(static_cast<qint64>(v));
     return a;
 }
 
 QJsonObject RecordJson(const RECORDPROPERTIES& r) {
-    return {{"nMaxMinutes", r.nMaxMinutes}, {"bAutoLevel", r.bAutoLevel},
-            {"bVoiceActivated", r.bVoiceActivated}, {"bReserved12", r.bReserved12},
-            {"bStartOnOpen", r.bStartOnOpen}, {"bCompress", r.bCompress},
-            {"nQuality", r.nQuality}, {"b24Hour", r.b24Hour}};
+    return {{"nMaxMinutes", r.nMaxMinutes},
+            {"bAutoLevel", r.bAutoLevel},
+            {"bVoiceActivated", r.bVoiceActivated},
+            {"bReserved12", r.bReserved12},
+            {"bStartOnOpen", r.bStartOnOpen},
+            {"bCompress", r.bCompress},
+            {"nQuality", r.nQuality},
+            {"b24Hour", r.b24Hour}};
 }
 
 QJsonObject PropertiesJson(const PROPERTIES& p) {
     const DOCKSTATE& d = p.DockState;
     const QJsonObject dock{
-        {"dwSize", static_cast<qint64>(d.dwSize)}, {"nEdge", d.nEdge},
-        {"bAutoHide", d.bAutoHide}, {"bAlwaysOnTop", d.bAlwaysOnTop},
-        {"bShowHideSound", d.bShowHideSound}, {"bDrawerSound", d.bDrawerSound},
+        {"dwSize", static_cast<qint64>(d.dwSize)},
+        {"nEdge", d.nEdge},
+        {"bAutoHide", d.bAutoHide},
+        {"bAlwaysOnTop", d.bAlwaysOnTop},
+        {"bShowHideSound", d.bShowHideSound},
+        {"bDrawerSound", d.bDrawerSound},
         {"nThickness", Array(d.nThickness)},
         {"rcFloat", QJsonArray{d.rcFloat.left, d.rcFloat.top, d.rcFloat.right, d.rcFloat.bottom}}};
     const VOXPROPERTIES& v = p.VoxProps;
@@ -47,29 +55,39 @@ QJsonObject PropertiesJson(const PROPERTIES& p) {
     const QJsonObject message{{"dwReserved0", Array(m.dwReserved0)},
                               {"dwReserved20", Array(m.dwReserved20)},
                               {"dwReserved40", static_cast<qint64>(m.dwReserved40)},
-                              {"szText44", Text(m.szText44)}, {"szText304", Text(m.szText304)},
-                              {"szText564", Text(m.szText564)}, {"szText824", Text(m.szText824)}};
+                              {"szText44", Text(m.szText44)},
+                              {"szText304", Text(m.szText304)},
+                              {"szText564", Text(m.szText564)},
+                              {"szText824", Text(m.szText824)}};
     const SONOSCOUTPROPERTIES& s = p.SonoscoutProps;
-    const QJsonObject sonoscout{
-        {"bFindWAV", s.bFindWAV}, {"bFindMIDI", s.bFindMIDI}, {"bChanged", s.bChanged},
-        {"nFrequency", s.nFrequency}, {"bDrive", Array(s.bDrive)},
-        {"dwReserved120", static_cast<qint64>(s.dwReserved120)},
-        {"dwNextSearchTime", static_cast<qint64>(s.dwNextSearchTime)},
-        {"dwLastSearchTime", static_cast<qint64>(s.dwLastSearchTime)},
-        {"dwReserved132", static_cast<qint64>(s.dwReserved132)},
-        {"dwIntervalSeconds", static_cast<qint64>(s.dwIntervalSeconds)},
-        {"dwTimeOfDay", static_cast<qint64>(s.dwTimeOfDay)}, {"wDays", s.wDays}};
+    const QJsonObject sonoscout{{"bFindWAV", s.bFindWAV},
+                                {"bFindMIDI", s.bFindMIDI},
+                                {"bChanged", s.bChanged},
+                                {"nFrequency", s.nFrequency},
+                                {"bDrive", Array(s.bDrive)},
+                                {"dwReserved120", static_cast<qint64>(s.dwReserved120)},
+                                {"dwNextSearchTime", static_cast<qint64>(s.dwNextSearchTime)},
+                                {"dwLastSearchTime", static_cast<qint64>(s.dwLastSearchTime)},
+                                {"dwReserved132", static_cast<qint64>(s.dwReserved132)},
+                                {"dwIntervalSeconds", static_cast<qint64>(s.dwIntervalSeconds)},
+                                {"dwTimeOfDay", static_cast<qint64>(s.dwTimeOfDay)},
+                                {"wDays", s.wDays}};
     const ECHOMEMOSPROPERTIES& e = p.EchoMemosProps;
-    const QJsonObject memos{{"b24Hour", e.b24Hour}, {"bNotify", e.bNotify},
-                            {"bConfirmDelete", e.bConfirmDelete}, {"bHoldAll", e.bHoldAll},
+    const QJsonObject memos{{"b24Hour", e.b24Hour},
+                            {"bNotify", e.bNotify},
+                            {"bConfirmDelete", e.bConfirmDelete},
+                            {"bHoldAll", e.bHoldAll},
                             {"bSortAscending", Array(e.bSortAscending)},
                             {"nSortColumn", e.nSortColumn}};
     const MAILPROPERTIES& ml = p.MailProps;
-    const QJsonObject mail{{"bMAPI", ml.bMAPI}, {"bAOL", ml.bAOL}, {"bCompuServe", ml.bCompuServe},
+    const QJsonObject mail{{"bMAPI", ml.bMAPI},
+                           {"bAOL", ml.bAOL},
+                           {"bCompuServe", ml.bCompuServe},
                            {"szAOLScreenName", Text(ml.szAOLScreenName)},
                            {"szAOLPassword", Text(ml.szAOLPassword)},
                            {"bRememberPassword", ml.bRememberPassword},
-                           {"nReserved76", ml.nReserved76}, {"nReserved80", ml.nReserved80}};
+                           {"nReserved76", ml.nReserved76},
+                           {"nReserved80", ml.nReserved80}};
     return {{"DockState", dock},
             {"bShowRecorder", p.bShowRecorder},
             {"bShowSendVoicegram", p.bShowSendVoicegram},
@@ -116,7 +134,8 @@ void PrintFlat(const QJsonObject& object, const QString& prefix) {
             PrintFlat(v.toObject(), name + u'.');
         } else if (v.isArray()) {
             QStringList parts;
-            for (const QJsonValue& e : v.toArray()) parts << QString::number(e.toInteger());
+            for (const QJsonValue& e : v.toArray())
+                parts << QString::number(e.toInteger());
             PrintOut(name + QStringLiteral(": ") + parts.join(u' '));
         } else if (v.isString()) {
             PrintOut(name + QStringLiteral(": \"") + v.toString() + u'"');
@@ -131,8 +150,10 @@ void PrintFlat(const QJsonObject& object, const QString& prefix) {
 int Setup(const QStringList& words) {
     const QString usage = QStringLiteral("setup [--root DIR] [--user NAME]");
     Args args(words, {});
-    if (!args.ok()) return UsageError(usage, args.error());
-    if (const auto bad = args.unknown({"root", "user"}); !bad.isEmpty() || !args.positional().isEmpty())
+    if (!args.ok())
+        return UsageError(usage, args.error());
+    if (const auto bad = args.unknown({"root", "user"});
+        !bad.isEmpty() || !args.positional().isEmpty())
         return UsageError(usage, QStringLiteral("unexpected arguments"));
     const InstallResult r = InstallTonedeck(args.value("root").value_or(QString()),
                                             args.value("user").value_or(QString()));
@@ -143,8 +164,9 @@ int Setup(const QStringList& words) {
     QString root, user;
     GetTonedeckRootDirectory(root);
     GetCurrentUser(user);
-    PrintOut(r.alreadyInstalled ? QStringLiteral("Tonedeck is already installed at %1 (user %2)").arg(root, user)
-                                : QStringLiteral("Tonedeck installed at %1 for user %2").arg(root, user));
+    PrintOut(r.alreadyInstalled
+                 ? QStringLiteral("Tonedeck is already installed at %1 (user %2)").arg(root, user)
+                 : QStringLiteral("Tonedeck installed at %1 for user %2").arg(root, user));
     return kExitOk;
 }
 
@@ -178,9 +200,11 @@ int Paths(const QStringList& words) {
         if (args.flag("json"))
             json[QString::fromLatin1(name)] = ok ? QJsonValue(value) : QJsonValue();
         else
-            PrintOut(QStringLiteral("%1: %2").arg(QString::fromLatin1(name), ok ? value : QStringLiteral("(none)")));
+            PrintOut(QStringLiteral("%1: %2").arg(QString::fromLatin1(name),
+                                                  ok ? value : QStringLiteral("(none)")));
     }
-    if (args.flag("json")) PrintJson(json);
+    if (args.flag("json"))
+        PrintJson(json);
     return kExitOk;
 }
 
@@ -188,7 +212,8 @@ int Props(const QStringList& words) {
     const QString usage =
         QStringLiteral("props defaults [--rect L,T,R,B] --out FILE | props show FILE [--json]");
     Args args(words, {"json"});
-    if (!args.ok()) return UsageError(usage, args.error());
+    if (!args.ok())
+        return UsageError(usage, args.error());
     const QStringList pos = args.positional();
     if (pos.size() == 1 && pos[0] == QStringLiteral("defaults")) {
         if (!args.unknown({"rect", "out"}).isEmpty() || !args.value("out"))
@@ -198,8 +223,10 @@ int Props(const QStringList& words) {
             const QStringList parts = text->split(u',');
             bool ok = parts.size() == 4;
             int v[4] = {};
-            for (int i = 0; ok && i < 4; ++i) v[i] = parts[i].trimmed().toInt(&ok);
-            if (!ok) return UsageError(usage, QStringLiteral("--rect takes four whole numbers L,T,R,B"));
+            for (int i = 0; ok && i < 4; ++i)
+                v[i] = parts[i].trimmed().toInt(&ok);
+            if (!ok)
+                return UsageError(usage, QStringLiteral("--rect takes four whole numbers L,T,R,B"));
             rect = {v[0], v[1], v[2], v[3]};
         }
         QString error;
@@ -210,7 +237,8 @@ int Props(const QStringList& words) {
         return kExitOk;
     }
     if (pos.size() == 2 && pos[0] == QStringLiteral("show")) {
-        if (!args.unknown({"json"}).isEmpty()) return UsageError(usage, QStringLiteral("unexpected option"));
+        if (!args.unknown({"json"}).isEmpty())
+            return UsageError(usage, QStringLiteral("unexpected option"));
         PROPERTIES record;
         QString error;
         if (!ReadPropertiesFile(pos[1], &record, &error)) {
@@ -229,6 +257,7 @@ int Props(const QStringList& words) {
 
 TDTOOL_COMMAND("setup", "setup [--root DIR] [--user NAME]", Setup);
 TDTOOL_COMMAND("paths", "paths [--json]", Paths);
-TDTOOL_COMMAND("props", "props defaults [--rect L,T,R,B] --out FILE | props show FILE [--json]", Props);
+TDTOOL_COMMAND("props", "props defaults [--rect L,T,R,B] --out FILE | props show FILE [--json]",
+               Props);
 
 }  // namespace

@@ -26,16 +26,19 @@ Args::Args(const QStringList& words, const QStringList& flags) {
 
 std::optional<QString> Args::value(const QString& name) const {
     auto it = values_.find(name);
-    if (it == values_.end()) return std::nullopt;
+    if (it == values_.end())
+        return std::nullopt;
     return it->second;
 }
 
 QStringList Args::unknown(const QStringList& known) const {
     QStringList out;
     for (const QString& f : flags_)
-        if (!known.contains(f)) out << f;
+        if (!known.contains(f))
+            out << f;
     for (const auto& [name, value] : values_)
-        if (!known.contains(name)) out << name;
+        if (!known.contains(name))
+            out << name;
     return out;
 }
 

@@ -56,8 +56,8 @@ TEST_F(Paths, AMissingUserStillGivesTheUsersDirectoryWithASeparator) {
 
 TEST_F(Paths, WithoutTheProductKeyEverythingFailsAndNothingIsCreated) {
     for (auto fn : {GetTonedeckRootDirectory, GetCurrentUser, GetTonedeckUsersDirectory,
-                    GetCurrentUserDirectory, GetTonedeckPropertiesFilePath, GetEchoMemosListFilePath,
-                    GetAOLSendMailDirectory, GetSonoscoutSearchFilePath})
+                    GetCurrentUserDirectory, GetTonedeckPropertiesFilePath,
+                    GetEchoMemosListFilePath, GetAOLSendMailDirectory, GetSonoscoutSearchFilePath})
         EXPECT_EQ(Call(fn, 0), "untouched");
     EXPECT_EQ(SetCurrentUser("Ann"), 0);
     EXPECT_FALSE(RegKey::Exists(RegRoot::CurrentUser, kProductKey));

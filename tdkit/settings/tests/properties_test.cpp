@@ -55,7 +55,8 @@ TEST_F(Properties, DefaultsLandAtTheirOffsets) {
     }
     // Sonoscout: at start-up, drive C only, weekdays.
     EXPECT_EQ(At<int32_t>(p, 1848 + 12), 2);
-    for (int d = 0; d < 26; ++d) EXPECT_EQ(At<int32_t>(p, 1848 + 16 + 4 * d), d == 2 ? 1 : 0);
+    for (int d = 0; d < 26; ++d)
+        EXPECT_EQ(At<int32_t>(p, 1848 + 16 + 4 * d), d == 2 ? 1 : 0);
     EXPECT_EQ(At<uint32_t>(p, 1848 + 136), 7200u);
     EXPECT_EQ(At<uint32_t>(p, 1848 + 140), 28800u);
     EXPECT_EQ(At<uint16_t>(p, 1848 + 144), 62);
@@ -92,8 +93,8 @@ TEST_F(Properties, FilesOfAnyOtherSizeAreRefusedWhole) {
     ASSERT_TRUE(WritePropertiesFile(File("TDPROP.PRP"), original));
     QFile written(File("TDPROP.PRP"));
     EXPECT_EQ(written.size(), 2140);
-    EXPECT_EQ(written.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup |
-                                       QFile::WriteOther),
+    EXPECT_EQ(written.permissions() &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
               QFile::Permissions());
 
     PROPERTIES read;
@@ -128,7 +129,8 @@ TEST_F(Properties, WeekdayMasks) {
     const auto days = [](uint16_t mask) {
         std::string s;
         for (int d = 0; d < 7; ++d)
-            if (mask & (1 << d)) s += "SMTWTFS"[d];
+            if (mask & (1 << d))
+                s += "SMTWTFS"[d];
         return s;
     };
     EXPECT_EQ(days(DefaultProperties({}).SonoscoutProps.wDays), "MTWTF");
