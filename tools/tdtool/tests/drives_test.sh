@@ -3,27 +3,11 @@
 # names, letters kept from one boot to the next, and letters the user binds.
 set -u
 tdtool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 mkdir -m 700 "$work/runtime"
 export TONEDECK_REGISTRY_DIR=$work/registry XDG_DATA_HOME=$work/data HOME=$work \
     XDG_RUNTIME_DIR=$work/runtime TONEDECK_MOUNTINFO=$work/mountinfo \
     TONEDECK_UDEV_DATA=$work/udev TONEDECK_SYSFS=$work/sys TONEDECK_DISK_BY_UUID=$work/by-uuid
-passed=0 failed=0
-check() {  # check NAME EXPECTED-EXIT COMMAND...
-    local name=$1 want=$2; shift 2
-    "$@" >"$work/out" 2>"$work/err"; local got=$?
-    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
-}
-contains() {  # contains NAME FILE TEXT
-    if grep -qF -- "$3" "$2"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: '$3' not in"; cat "$2"; fi
-}
-lacks() {  # lacks NAME FILE TEXT
-    if ! grep -qF -- "$3" "$2"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: '$3' in"; cat "$2"; fi
-}
 
 mkdir -p "$work/udev"
 printf 'E:ID_BUS=usb\nE:ID_FS_LABEL=STICK\nE:ID_FS_UUID=1234-ABCD\n' >"$work/udev/b8:17"

@@ -3,23 +3,7 @@
 # checks that sox still reads the files after their metadata is written.
 set -u
 tdtool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # check NAME EXPECTED-EXIT COMMAND...
-    local name=$1 want=$2; shift 2
-    "$@" >"$work/out" 2>"$work/err"; local got=$?
-    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
-}
-contains() {  # contains NAME FILE TEXT
-    if grep -qF -- "$3" "$2"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: '$3' not in"; cat "$2"; fi
-}
-same() {  # same NAME GOT WANTED
-    if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: '$2', wanted '$3'"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 
 wav=$work/f.wav
 sox -n -r 11025 -b 8 -c 1 "$wav" trim 0 2

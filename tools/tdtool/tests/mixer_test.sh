@@ -3,21 +3,9 @@
 # the fake ALSA card of the platform tests is built, on ALSA through it.
 set -u
 tdtool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 export TONEDECK_REGISTRY_DIR=$work/registry HOME=$work
 export TONEDECK_AUDIO=virtual TONEDECK_VIRTUAL_MIXER=$work/mixer.state
-passed=0 failed=0
-check() {  # check NAME EXPECTED-EXIT COMMAND...
-    local name=$1 want=$2; shift 2
-    "$@" >"$work/out" 2>"$work/err"; local got=$?
-    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
-}
-contains() {  # contains NAME FILE TEXT
-    if grep -qF -- "$3" "$2"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: '$3' not in"; cat "$2"; fi
-}
 
 check "show" 0 "$tdtool" mixer
 contains "device" "$work/out" "device: Tonedeck Virtual Mixer (version 1.0, virtual backend)"

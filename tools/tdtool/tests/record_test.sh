@@ -2,21 +2,9 @@
 # Records and plays through the virtual sound device, checking the files with sox.
 set -u
 tdtool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 export TONEDECK_REGISTRY_DIR=$work/registry HOME=$work
 export TONEDECK_AUDIO=virtual TONEDECK_VIRTUAL_SPEED=0 TONEDECK_VIRTUAL_INPUT=tone:440:12000
-passed=0 failed=0
-check() {  # check NAME EXPECTED-EXIT COMMAND...
-    local name=$1 want=$2; shift 2
-    "$@" >"$work/out" 2>"$work/err"; local got=$?
-    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
-}
-same() {  # same NAME GOT WANTED
-    if [ "$2" = "$3" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: got '$2', wanted '$3'"; fi
-}
 
 check "record CD" 0 "$tdtool" record "$work/cd.wav" --format 3 --seconds 2
 same "CD rate" "$(sox --i -r "$work/cd.wav")" 44100

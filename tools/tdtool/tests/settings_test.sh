@@ -2,20 +2,8 @@
 # Drives tdtool as a user would: setup, paths, props defaults/show, and its refusals.
 set -u
 tdtool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/checks.bash"
 export TONEDECK_REGISTRY_DIR=$work/registry XDG_DATA_HOME=$work/data HOME=$work
-passed=0 failed=0
-check() {  # check NAME EXPECTED-EXIT COMMAND...
-    local name=$1 want=$2; shift 2
-    "$@" >"$work/out" 2>"$work/err"; local got=$?
-    if [ "$got" -eq "$want" ]; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $name: exit $got, wanted $want"; cat "$work/out" "$work/err"; fi
-}
-contains() {  # contains NAME FILE TEXT
-    if grep -qF -- "$3" "$2"; then passed=$((passed + 1)); else
-        failed=$((failed + 1)); echo "FAIL $1: '$3' not in"; cat "$2"; fi
-}
 
 check "paths before setup" 0 "$tdtool" paths --json
 contains "no root yet" "$work/out" '"GetTonedeckRootDirectory": null'
