@@ -148,42 +148,31 @@ void CBarDlg::InstallHandlers() {
         return LRESULT(0);
     });
 
-    // Drawers reporting that they have closed.
-    OnMessage(WM_BAR_INBOXCLOSED, [this](WPARAM, LPARAM) {
-        m_bInboxOpen = false;
-        if (m_pPanel)
-            m_pPanel->SetButtonDown(ID_VOICEGRAM_BOX, false);
-        return LRESULT(0);
-    });
-    for (int command : {ID_SEND_VOICEGRAM, ID_RECORDER, ID_CREATE_ECHOMEMO}) {
-        const UINT message = command == ID_SEND_VOICEGRAM ? WM_BAR_VOICEGRAMCLOSED
-                             : command == ID_RECORDER     ? WM_BAR_RECORDERCLOSED
-                                                          : WM_BAR_MEMOCREATORCLOSED;
-        OnMessage(message, [this, command](WPARAM, LPARAM) {
+    // Drawers reporting that they have closed: the button goes up, a recorder-type drawer
+    // is deleted, and the memo manager's hold setting shows on its button.
+    const std::pair<UINT, int> closings[] = {
+        {WM_BAR_INBOXCLOSED, ID_VOICEGRAM_BOX}, {WM_BAR_VOICEGRAMCLOSED, ID_SEND_VOICEGRAM},
+        {WM_BAR_RECORDERCLOSED, ID_RECORDER},   {WM_BAR_MEMOCREATORCLOSED, ID_CREATE_ECHOMEMO},
+        {WM_BAR_SONOSCOUTCLOSED, ID_SONOSCOUT}, {WM_BAR_MEMOMANAGERCLOSED, ID_ECHOMEMOS_MANAGER},
+    };
+    for (const auto& [message, command] : closings) {
+        OnMessage(message, [this, command = command](WPARAM, LPARAM) {
             OpenFlag(command) = false;
-            if (CDrawerVGram*& drawer = RecorderDrawer(command)) {
-                drawer->deleteLater();
-                drawer = nullptr;
+            if (command == ID_SEND_VOICEGRAM || command == ID_RECORDER ||
+                command == ID_CREATE_ECHOMEMO) {
+                if (CDrawerVGram*& drawer = RecorderDrawer(command)) {
+                    drawer->deleteLater();
+                    drawer = nullptr;
+                }
             }
-            if (m_pPanel)
+            if (m_pPanel) {
+                if (command == ID_ECHOMEMOS_MANAGER)
+                    m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
                 m_pPanel->SetButtonDown(command, false);
+            }
             return LRESULT(0);
         });
     }
-    OnMessage(WM_BAR_SONOSCOUTCLOSED, [this](WPARAM, LPARAM) {
-        m_bSonoscoutOpen = false;
-        if (m_pPanel)
-            m_pPanel->SetButtonDown(ID_SONOSCOUT, false);
-        return LRESULT(0);
-    });
-    OnMessage(WM_BAR_MEMOMANAGERCLOSED, [this](WPARAM, LPARAM) {
-        m_bMemoManagerOpen = false;
-        if (m_pPanel) {
-            m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
-            m_pPanel->SetButtonDown(ID_ECHOMEMOS_MANAGER, false);
-        }
-        return LRESULT(0);
-    });
     OnMessage(WM_BAR_DRAWERSOUND, [this](WPARAM, LPARAM) {
         PlayDrawerSound();
         return LRESULT(0);
