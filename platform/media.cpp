@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -20,7 +21,6 @@
 
 #include "platform/message.h"
 #include "platform/wave.h"
-#include "platform/wavestream.h"
 
 using namespace std::chrono_literals;
 
@@ -33,6 +33,7 @@ constexpr DWORD kMidiRate = 44100;
 // After the last MIDI event the synthesiser renders on until its notes have died away,
 // at most this long.
 constexpr int kMidiTailMs = 2000;
+constexpr qint64 kMaxMidiBytes = 16 << 20;
 
 std::mutex& SettingsMutex() {
     static std::mutex mutex;
@@ -77,38 +78,79 @@ public:
     virtual qsizetype Render(char* out, qsizetype bytes) = 0;
 };
 
+// A WAV file read as it plays, so a long recording is never held in memory whole. The
+// chunk walk believes no size past the file's end.
 class WaveSource : public MediaSource {
 public:
     static std::unique_ptr<WaveSource> Open(const QString& path, MediaError* error) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
+        if (!file) {
             *error = MediaError::NoFile;
             return nullptr;
         }
-        auto source = std::unique_ptr<WaveSource>(new WaveSource);
-        source->image_ = file.readAll();
-        if (!ParseWavImage(source->image_, &source->format_, &source->offset_, &source->size_) ||
-            !IsPlayablePcm(source->format_)) {
+        auto source = std::unique_ptr<WaveSource>(new WaveSource(file));
+        if (!source->ReadHeader() || !IsPlayablePcm(source->format_)) {
             *error = MediaError::BadFormat;
             return nullptr;
         }
-        source->format_.cbSize = 0;
         source->size_ -= source->size_ % source->format_.nBlockAlign;
         return source;
     }
+    ~WaveSource() override { std::fclose(file_); }
     WAVEFORMATEX Format() const override { return format_; }
     qsizetype Render(char* out, qsizetype bytes) override {
-        const qsizetype n = std::min(bytes, size_ - done_);
-        std::memcpy(out, image_.constData() + offset_ + done_, static_cast<size_t>(n));
-        done_ += n;
-        return n;
+        const int64_t n = std::min<int64_t>(bytes, size_ - done_);
+        if (n <= 0)
+            return 0;
+        const size_t got = std::fread(out, 1, static_cast<size_t>(n), file_);
+        done_ += int64_t(got);
+        // A file cut short while it plays ends the playback at a whole frame.
+        return qsizetype(got - got % format_.nBlockAlign);
     }
 
 private:
-    WaveSource() = default;
-    QByteArray image_;
+    explicit WaveSource(std::FILE* file) : file_(file) {}
+
+    bool ReadAt(int64_t offset, void* data, size_t size) {
+        return fseeko(file_, offset, SEEK_SET) == 0 && std::fread(data, 1, size, file_) == size;
+    }
+
+    bool ReadHeader() {
+        if (fseeko(file_, 0, SEEK_END) != 0)
+            return false;
+        const int64_t fileSize = ftello(file_);
+        char riff[12];
+        if (fileSize < 12 || !ReadAt(0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
+            std::memcmp(riff + 8, "WAVE", 4) != 0)
+            return false;
+        const int64_t end = std::min<int64_t>(fileSize, 8 + int64_t(Le32(riff + 4)));
+        bool haveFormat = false;
+        int64_t dataOffset = -1;
+        for (int64_t at = 12; at + 8 <= end && !(haveFormat && dataOffset >= 0);) {
+            char header[8];
+            if (!ReadAt(at, header, 8))
+                return false;
+            const int64_t size = Le32(header + 4);
+            const int64_t body = at + 8;
+            const int64_t avail = std::min<int64_t>(size, end - body);
+            if (std::memcmp(header, "fmt ", 4) == 0 && !haveFormat && avail >= 16) {
+                format_ = WAVEFORMATEX{};
+                if (!ReadAt(body, &format_, static_cast<size_t>(std::min<int64_t>(avail, 18))))
+                    return false;
+                format_.cbSize = 0;
+                haveFormat = true;
+            } else if (std::memcmp(header, "data", 4) == 0 && dataOffset < 0) {
+                dataOffset = body;
+                size_ = avail;
+            }
+            at = body + size + (size & 1);
+        }
+        return haveFormat && dataOffset >= 0 && fseeko(file_, dataOffset, SEEK_SET) == 0;
+    }
+
+    std::FILE* file_;
     WAVEFORMATEX format_{};
-    qsizetype offset_ = 0, size_ = 0, done_ = 0;
+    int64_t size_ = 0, done_ = 0;
 };
 
 void QuietFluidSynth() {
@@ -129,7 +171,9 @@ public:
             *error = MediaError::NoFile;
             return nullptr;
         }
-        const QByteArray smf = UnwrapRiffMidi(file.readAll());
+        // Songs are small; anything far larger is not one, and is not read into memory.
+        const QByteArray smf =
+            file.size() <= kMaxMidiBytes ? UnwrapRiffMidi(file.readAll()) : QByteArray();
         if (smf.isEmpty()) {
             *error = MediaError::BadFormat;
             return nullptr;
@@ -371,6 +415,7 @@ void Playback::Run() {
 class Relay : public QObject, public MessageReceiver {
 public:
     Relay() : MessageReceiver(this) {}
+    void* player = nullptr;  // the player's state; null once the player is gone
 };
 
 }  // namespace
@@ -379,8 +424,15 @@ struct MediaPlayer::Impl {
     MediaDevice device;
     QPointer<QObject> owner;
     UINT message = 0;
-    Relay relay;
+    // Deleted later, not with the player: the owner may destroy the player while
+    // handling the end report that the relay is delivering.
+    Relay* relay = new Relay;
     uint64_t serial = 0;
+
+    ~Impl() {
+        relay->player = nullptr;
+        relay->deleteLater();
+    }
     std::shared_ptr<Playback> playback;
 
     // Ends the worker of the playback (bounded) and forgets it.
@@ -403,7 +455,7 @@ struct MediaPlayer::Impl {
         const WAVEFORMATEX format = source->Format();
         auto p = std::make_shared<Playback>();
         p->source = std::move(source);
-        p->relay = &relay;
+        p->relay = relay;
         p->serial = ++serial;
         WaveNotify notify;
         Playback* raw = p.get();
@@ -450,8 +502,11 @@ const char* MediaErrorText(MediaError error) {
 
 MediaPlayer::MediaPlayer(MediaDevice device) : d(std::make_unique<Impl>()) {
     d->device = device;
-    d->relay.OnMessage(kPlaybackEnded, [this](WPARAM serial, LPARAM) {
-        d->OnEnded(static_cast<uint64_t>(serial));
+    Relay* relay = d->relay;
+    relay->player = d.get();
+    relay->OnMessage(kPlaybackEnded, [relay](WPARAM serial, LPARAM) {
+        if (relay->player)
+            static_cast<Impl*>(relay->player)->OnEnded(static_cast<uint64_t>(serial));
         return LRESULT(0);
     });
 }

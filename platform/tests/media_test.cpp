@@ -124,6 +124,21 @@ TEST_F(Media, WavePlaysToTheEndAndReportsIt) {
     EXPECT_EQ(owner.reports.size(), 1u);
 }
 
+TEST_F(Media, TheOwnerMayDestroyThePlayerOnItsReport) {
+    auto* player = new MediaPlayer(MediaDevice::WaveAudio);
+    player->SetNotify(&owner, kDone);
+    owner.OnMessage(kDone, [&](WPARAM w, LPARAM) {
+        owner.reports.push_back(static_cast<int>(w));
+        delete player;
+        player = nullptr;
+        return LRESULT(0);
+    });
+    ASSERT_EQ(player->PlayFile(Write("a.wav", WavImage(8000, Ramp(2000)))), MediaError::None);
+    ASSERT_TRUE(WaitReports(1));
+    EXPECT_EQ(player, nullptr);
+    EXPECT_EQ(owner.reports, std::vector<int>{1});
+}
+
 TEST_F(Media, StopCutsThePlaybackShortAndANewPlayReplacesIt) {
     SetVirtualSpeed(1);
     const QByteArray samples = Ramp(8000 * 2 * 20);  // twenty seconds
@@ -148,12 +163,15 @@ TEST_F(Media, FilesThatCannotPlayFailWithoutAReport) {
     EXPECT_EQ(wave.PlayFile(dir.filePath("missing.wav")), MediaError::NoFile);
     EXPECT_EQ(wave.PlayFile(readme), MediaError::BadFormat);
     EXPECT_EQ(midi.PlayFile(readme), MediaError::BadFormat);
-    // A WAV whose data chunk claims more than the file holds plays what is there.
+    // A WAV whose data chunk claims more than the file holds plays what is there; an odd
+    // chunk before the format is stepped over with its pad byte.
     QByteArray cut = WavImage(8000, Ramp(1000));
+    cut.insert(12, "LIST" + Le32(3) + "abc" + '\0');
+    cut.replace(4, 4, Le32(cut.size() - 8));
     cut.chop(600);
     ASSERT_EQ(wave.PlayFile(Write("cut.wav", cut)), MediaError::None);
     ASSERT_TRUE(WaitReports(1));
-    EXPECT_EQ(TakeVirtualOutput().size(), 400);
+    EXPECT_EQ(TakeVirtualOutput(), Ramp(400));
     EXPECT_FALSE(wave.IsPlaying() || midi.IsPlaying());
 }
 
