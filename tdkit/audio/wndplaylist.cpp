@@ -4,26 +4,14 @@
 #include <QTimerEvent>
 
 #include "platform/strings.h"
+#include "tdkit/audio/players.h"
 #include "tdkit/settings/strings.h"
-
-namespace {
-
-// Used until real players are given: no device is ever ready.
-class NoPlayer : public IFilePlayer {
-public:
-    int Play(const QString&) override { return 0; }
-    int StopPlay() override { return 1; }
-    int StillPlaying() override { return 0; }
-    int IsDeviceReady() override { return 0; }
-};
-
-}  // namespace
 
 CWndPlayList::CWndPlayList(QObject* parent)
     : QObject(parent),
       MessageReceiver(this),
-      wave_(std::make_unique<NoPlayer>()),
-      midi_(std::make_unique<NoPlayer>()) {
+      wave_(std::make_unique<CMCIWaveOut>(this)),
+      midi_(std::make_unique<CMidiOut>(this)) {
     timerId_ = startTimer(100);
     OnMessage(MM_PLAYDONE, [this](WPARAM successful, LPARAM) {
         OnTrackEnded(successful != 0);

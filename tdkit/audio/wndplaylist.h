@@ -1,8 +1,8 @@
 // CWndPlayList: a hidden window that plays a list of sound files one after another, with
 // looping, pause, next/previous and retry while a device is busy. It posts itself
 // WM_PLAYLIST_STATECHANGED (0, 0) and WM_PLAYLIST_TRACKCHANGED (index or -1) for the
-// class derived from it. The players behind it are replaceable: SetPlayers() gives it
-// the wave and MIDI players to use.
+// class derived from it. It plays WAV files with CMCIWaveOut and the rest with CMidiOut;
+// SetPlayers() gives it other players (which must report to this window).
 #pragma once
 
 #include <QObject>
