@@ -267,22 +267,7 @@ int CMixMgr::FindMicrophoneItem() {
     return -1;
 }
 
-MMRESULT CMixMgr::SetValues(ControlIndex index, const DWORD* values, DWORD channels) {
-    if (!valid_[index])
-        return MMSYSERR_ERROR;
-    MIXERCONTROLDETAILS details{};
-    details.cbStruct = sizeof details;
-    details.dwControlID = controls_[index].dwControlID;
-    details.cChannels = channels;
-    details.cMultipleItems = index == kRecordSelector ? controls_[index].cMultipleItems : 0;
-    details.cbDetails = sizeof(DWORD);
-    details.paDetails = const_cast<DWORD*>(values);
-    return MixerSetControlDetails(mixer_, &details, MIXER_SETCONTROLDETAILSF_VALUE);
-}
-
-MMRESULT CMixMgr::GetValues(ControlIndex index, DWORD* values, DWORD channels) {
-    if (!valid_[index])
-        return MMSYSERR_ERROR;
+MIXERCONTROLDETAILS CMixMgr::ValueDetails(ControlIndex index, DWORD* values, DWORD channels) const {
     MIXERCONTROLDETAILS details{};
     details.cbStruct = sizeof details;
     details.dwControlID = controls_[index].dwControlID;
@@ -290,6 +275,20 @@ MMRESULT CMixMgr::GetValues(ControlIndex index, DWORD* values, DWORD channels) {
     details.cMultipleItems = index == kRecordSelector ? controls_[index].cMultipleItems : 0;
     details.cbDetails = sizeof(DWORD);
     details.paDetails = values;
+    return details;
+}
+
+MMRESULT CMixMgr::SetValues(ControlIndex index, const DWORD* values, DWORD channels) {
+    if (!valid_[index])
+        return MMSYSERR_ERROR;
+    MIXERCONTROLDETAILS details = ValueDetails(index, const_cast<DWORD*>(values), channels);
+    return MixerSetControlDetails(mixer_, &details, MIXER_SETCONTROLDETAILSF_VALUE);
+}
+
+MMRESULT CMixMgr::GetValues(ControlIndex index, DWORD* values, DWORD channels) {
+    if (!valid_[index])
+        return MMSYSERR_ERROR;
+    MIXERCONTROLDETAILS details = ValueDetails(index, values, channels);
     return MixerGetControlDetails(mixer_, &details, MIXER_GETCONTROLDETAILSF_VALUE);
 }
 

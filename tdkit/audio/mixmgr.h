@@ -176,6 +176,8 @@ private:
     void StoreLine(LineSlot slot, const MIXERLINE& line);
     bool FindControl(LineSlot slot, DWORD type, MIXERCONTROL* out);
     int FindMicrophoneItem();
+    // The details record for reading or writing a control's values.
+    MIXERCONTROLDETAILS ValueDetails(ControlIndex index, DWORD* values, DWORD channels) const;
     MMRESULT SetValues(ControlIndex index, const DWORD* values, DWORD channels);
     MMRESULT GetValues(ControlIndex index, DWORD* values, DWORD channels);
     MMRESULT SetPair(ControlIndex index, DWORD left, DWORD right);

@@ -12,39 +12,26 @@ std::unique_ptr<MediaPlayer> MakePlayer(MediaDevice device, QObject* owner) {
 
 }  // namespace
 
-CMCIWaveOut::CMCIWaveOut(QObject* owner) : player_(MakePlayer(MediaDevice::WaveAudio, owner)) {}
-CMCIWaveOut::~CMCIWaveOut() = default;
+CMediaFileOut::CMediaFileOut(QObject* owner, MediaDevice device)
+    : device_(device), player_(MakePlayer(device, owner)) {}
+CMediaFileOut::~CMediaFileOut() = default;
 
-int CMCIWaveOut::Play(const QString& path) {
+int CMediaFileOut::Play(const QString& path) {
     return player_->PlayFile(path) == MediaError::None ? 1 : 0;
 }
-int CMCIWaveOut::StopPlay() {
+int CMediaFileOut::StopPlay() {
     player_->Stop();
     return 1;
 }
-int CMCIWaveOut::StillPlaying() {
+int CMediaFileOut::StillPlaying() {
     return player_->IsPlaying() ? 1 : 0;
 }
-int CMCIWaveOut::IsDeviceReady() {
-    return MediaDeviceReady(MediaDevice::WaveAudio) ? 1 : 0;
+int CMediaFileOut::IsDeviceReady() {
+    return MediaDeviceReady(device_) ? 1 : 0;
 }
 
-CMidiOut::CMidiOut(QObject* owner) : player_(MakePlayer(MediaDevice::Sequencer, owner)) {}
-CMidiOut::~CMidiOut() = default;
-
-int CMidiOut::Play(const QString& path) {
-    return player_->PlayFile(path) == MediaError::None ? 1 : 0;
-}
-int CMidiOut::StopPlay() {
-    player_->Stop();
-    return 1;
-}
-int CMidiOut::StillPlaying() {
-    return player_->IsPlaying() ? 1 : 0;
-}
-int CMidiOut::IsDeviceReady() {
-    return MediaDeviceReady(MediaDevice::Sequencer) ? 1 : 0;
-}
+CMCIWaveOut::CMCIWaveOut(QObject* owner) : CMediaFileOut(owner, MediaDevice::WaveAudio) {}
+CMidiOut::CMidiOut(QObject* owner) : CMediaFileOut(owner, MediaDevice::Sequencer) {}
 
 CCDOut::CCDOut(QObject* owner) : player_(MakePlayer(MediaDevice::CdAudio, owner)) {}
 CCDOut::~CCDOut() = default;

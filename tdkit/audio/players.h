@@ -12,39 +12,39 @@
 
 class QObject;
 class MediaPlayer;
+enum class MediaDevice;
 
-class CMCIWaveOut : public IFilePlayer {
+// Whole-file playback on one media device, for the play list.
+class CMediaFileOut : public IFilePlayer {
 public:
-    explicit CMCIWaveOut(QObject* owner);
-    ~CMCIWaveOut() override;  // stops first
+    ~CMediaFileOut() override;  // stops first
 
-    // 1 when the file started playing; 0 (nothing open) otherwise.
+    // 1 when the file started playing; 0 when the file or the device is not usable.
     int Play(const QString& path) override;
     // Stops and closes the device; always 1.
     int StopPlay() override;
     int StillPlaying() override;
-    // 1 when the wave-out device opens for 8-bit mono at 11025 Hz.
     int IsDeviceReady() override;
 
+protected:
+    CMediaFileOut(QObject* owner, MediaDevice device);
+
 private:
+    MediaDevice device_;
     std::unique_ptr<MediaPlayer> player_;
 };
 
-class CMidiOut : public IFilePlayer {
+// WAV files through the wave-out device; ready when it opens for 8-bit mono at 11025 Hz.
+class CMCIWaveOut : public CMediaFileOut {
+public:
+    explicit CMCIWaveOut(QObject* owner);
+};
+
+// Standard and RIFF MIDI files through the synthesiser; ready when its SoundFont and the
+// wave-out device are available.
+class CMidiOut : public CMediaFileOut {
 public:
     explicit CMidiOut(QObject* owner);
-    ~CMidiOut() override;  // stops first
-
-    // Plays a standard MIDI file or a RIFF MIDI file; 0 when the file or the synthesiser
-    // is not usable.
-    int Play(const QString& path) override;
-    int StopPlay() override;
-    int StillPlaying() override;
-    // 1 when the synthesiser (its SoundFont and the wave-out device) is available.
-    int IsDeviceReady() override;
-
-private:
-    std::unique_ptr<MediaPlayer> player_;
 };
 
 class CCDOut {
