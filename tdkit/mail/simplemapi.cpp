@@ -113,6 +113,10 @@ QDateTime ParseReceived(const char* text) {
 
 }  // namespace
 
+void MailNotice(const QString& text, const QString& caption) {
+    Notice(text, caption);
+}
+
 void SetMailNoticeHandler(MailNoticeHandler handler) {
     std::lock_guard guard(g_noticeLock);
     g_notice = std::move(handler);

@@ -52,6 +52,8 @@ struct ReceivedVoicegram {
 // desktop installs a message-box handler; without one they go to standard error.
 using MailNoticeHandler = std::function<void(const QString& text, const QString& caption)>;
 void SetMailNoticeHandler(MailNoticeHandler handler);
+// Tells the user through the installed handler.
+void MailNotice(const QString& text, const QString& caption);
 
 class CSimpleMapi {
 public:
