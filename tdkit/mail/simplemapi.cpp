@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/notice.h"
 #include "platform/registry.h"
 #include "platform/trace.h"
 #include "tdkit/mail/decode.h"
@@ -27,7 +28,8 @@ void Notice(const QString& text, const QString& caption = QString()) {
     if (handler)
         handler(text, caption);
     else
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        ShowNotice(nullptr, caption, text,
+                   caption.isEmpty() ? NoticeKind::Information : NoticeKind::Warning);
 }
 
 enum Entry {

@@ -49,7 +49,7 @@ struct ReceivedVoicegram {
 };
 
 // Messages the wrapper shows ("MAPI Logon Failed", "Could not send Voicegram."...). The
-// desktop installs a message-box handler; without one they go to standard error.
+// desktop installs a handler of its own for them, else they go through ShowNotice.
 using MailNoticeHandler = std::function<void(const QString& text, const QString& caption)>;
 void SetMailNoticeHandler(MailNoticeHandler handler);
 // Tells the user through the installed handler.
