@@ -121,9 +121,10 @@ using TDMAPILASTERROR = const char* (*)(LHANDLE session);
 // user confirmed. Without one, MAPI_LOGON_UI cannot ask and the log-on fails.
 using TDMAPIPROMPT = int (*)(const char* account, char* password, ULONG size, int* remember);
 using TDMAPISETPROMPT = void (*)(TDMAPIPROMPT prompt);
-// "TdMapiSetAddressDialog": the address dialog for MAPIAddress with MAPI_DIALOG... the
-// provider passes the caption, the pre-filled recipients and receives the edited ones
-// as two lists ("To" and "Cc" texts, addresses separated by ';'); nonzero on OK.
+// "TdMapiSetAddressDialog": the address dialog MAPIAddress shows: the provider passes
+// the caption and the pre-filled "To" and "Cc" texts (entries separated by ';') and
+// receives the edited ones in buffers of the given size; nonzero on OK. Without one,
+// MAPIAddress confirms the pre-filled recipients as they are.
 using TDMAPIADDRESSDIALOG = int (*)(const char* caption, const char* toIn, const char* ccIn,
                                     char* toOut, char* ccOut, ULONG size);
 using TDMAPISETADDRESSDIALOG = void (*)(TDMAPIADDRESSDIALOG dialog);
