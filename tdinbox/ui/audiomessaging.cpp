@@ -10,6 +10,7 @@
 #include "platform/mailaccount.h"
 #include "platform/message.h"
 #include "tdinbox/ui/drawerinbox.h"
+#include "tdinbox/ui/propertiesaudiomessaging.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/paths.h"
@@ -123,7 +124,8 @@ void CAudioMessaging::ApplyList(std::vector<VoicegramEntry> list) {
         std::lock_guard lock(listMutex_);
         list_ = std::move(list);
     }
-    state_ = unheard > 0 ? 1 : 0;
+    // New voicegrams light the bar's indicator unless the settings page turned it off.
+    state_ = unheard > 0 && (!messages_ || InboxIndicatorWanted(*messages_)) ? 1 : 0;
     SendMessage(bar_, WM_BAR_INBOXSTATE, WPARAM(state_));
     if (drawer_)
         drawer_->Refresh();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,6 +19,8 @@ namespace {
 
 std::mutex g_noticeLock;
 MailNoticeHandler g_notice;
+std::atomic<TDMAPIPROMPT> g_logonDialog{nullptr};
+std::atomic<TDMAPIADDRESSDIALOG> g_addressDialog{nullptr};
 
 void Notice(const QString& text, const QString& caption = QString()) {
     MailNoticeHandler handler;
@@ -133,6 +136,11 @@ QString CSimpleMapi::ProviderName() {
     return QString::fromLatin1(kDefaultMailProvider);
 }
 
+void CSimpleMapi::SetDialogs(TDMAPIPROMPT logon, TDMAPIADDRESSDIALOG address) {
+    g_logonDialog = logon;
+    g_addressDialog = address;
+}
+
 int CSimpleMapi::IsMAPIEnabled() const {
     std::lock_guard guard(lock_);
     return enabled_ ? 1 : 0;
@@ -151,6 +159,11 @@ bool CSimpleMapi::Load() {
         }
     }
     lastError_ = reinterpret_cast<TDMAPILASTERROR>(library_.Resolve("TdMapiLastError"));
+    if (auto set = reinterpret_cast<TDMAPISETPROMPT>(library_.Resolve("TdMapiSetPrompt")))
+        set(g_logonDialog.load());
+    if (auto set =
+            reinterpret_cast<TDMAPISETADDRESSDIALOG>(library_.Resolve("TdMapiSetAddressDialog")))
+        set(g_addressDialog.load());
     return true;
 }
 

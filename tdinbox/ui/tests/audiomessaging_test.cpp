@@ -131,6 +131,14 @@ TEST_F(Inbox, TheBarLearnsWhetherAnythingIsNew) {
     readList();
     EXPECT_EQ(bar.states.back(), 0);
     EXPECT_EQ(SendMessage(&inbox, WM_QUERYENDSESSION), 1);
+    // With the indicator turned off, new voicegrams do not light it.
+    AddVoicegram("newer.wav", "More", 0);
+    messages.dwReserved0[1] = 1;
+    readList();
+    EXPECT_EQ(bar.states.back(), 0);
+    messages.dwReserved0[1] = 0;
+    readList();
+    EXPECT_EQ(bar.states.back(), 1);
 }
 
 TEST_F(Inbox, TheDrawerOpensAndReportsItsClosingThroughTheController) {
