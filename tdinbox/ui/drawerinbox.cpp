@@ -58,7 +58,10 @@ BOOL CDrawerInbox::OnInitDialog() {
     list_->setHeaderLabels({QStringLiteral("From"), QStringLiteral("Subject"),
                             QStringLiteral("Received"), QStringLiteral("Length"),
                             QStringLiteral("Heard")});
+    // The subject takes the room the other columns leave.
     list_->header()->setStretchLastSection(false);
+    for (int c : {0, 2, 3, 4})
+        list_->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     list_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     layout->addWidget(list_, 1);
 
