@@ -13,6 +13,8 @@
 #include <string>
 
 #include <dlfcn.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include "platform/registry.h"
 #include "tdkit/mail/simplemapi.h"
@@ -232,6 +234,49 @@ TEST_F(SimpleMapiTest, VoicegramSubjectIsExact) {
     EXPECT_FALSE(CSimpleMapi::IsVoicegramSubject("VOICEGRA"));
     EXPECT_FALSE(CSimpleMapi::IsVoicegramSubject(nullptr));
     EXPECT_EQ(VoicegramSubject("hi"), "VOICEGRAM hi");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SimpleMapiTest, RecentRecipientsResolveByName) {
+    Install();
+    CSimpleMapi mapi;
+    ASSERT_TRUE(mapi.StartQuietly(nullptr));
+    const QString wav = run_.filePath("rec.wav");
+    {
+        QFile f(wav);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Wave(10));
+    }
+    const QString me = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+    // Reached recipients go to the address book; the one not reached does not.
+    QString failed;
+    EXPECT_EQ(mapi.SendVoicegramTo(wav, "VGRAM.WAV", "VOICEGRAM a", "n", 0,
+                                   {{MAPI_TO, "Myself Here", me}, {MAPI_CC, "Ghost", "ghost9"}}, 1,
+                                   &failed, false),
+              0);
+    EXPECT_TRUE(failed.contains("ghost9")) << failed.toStdString();
+    char address[kMailTextSize] = "myself";
+    ASSERT_EQ(mapi.SetForwardingAddress(address), 1);
+    EXPECT_EQ(QString::fromUtf8(address), me);
+    std::strcpy(address, "No Such Person");
+    EXPECT_EQ(mapi.SetForwardingAddress(address), 0);
+    // Two entries that both contain the name: ambiguous, nothing chosen.
+    ASSERT_EQ(
+        mapi.SendVoicegramTo(wav, "VGRAM.WAV", "VOICEGRAM b", "n", 0,
+                             {{MAPI_TO, "Myself Again", me + "@localhost"}}, 1, nullptr, false),
+        1);
+    std::strcpy(address, "Myself");
+    EXPECT_EQ(mapi.SetForwardingAddress(address), 0);
+    // A buffer too small for the resolved address is refused, not overrun.
+    char small[13] = "Myself Again";
+    EXPECT_EQ(mapi.SetForwardingAddress(small, sizeof small), 0);
+    EXPECT_STREQ(small, "");
+    std::strcpy(address, "Myself Again");
+    ASSERT_EQ(mapi.SetForwardingAddress(address), 1);
+    EXPECT_EQ(QString::fromUtf8(address), me + "@localhost");
 }
 
 }  // namespace
