@@ -140,11 +140,15 @@ int FetchNewVoicegrams(CSimpleMapi& mapi, const QString& folder, bool deleteFrom
     int stored = 0;
     QByteArray seed;
     ReceivedVoicegram v;
-    while (mapi.GetVoicegram(seed, v, deleteFromServer ? 1 : 0, folder)) {
-        if (!StoreReceivedVoicegram(v, folder).isEmpty())
+    // A message is removed from the server only once its voicegram is safely stored.
+    while (mapi.GetVoicegram(seed, v, 0, folder)) {
+        if (!StoreReceivedVoicegram(v, folder).isEmpty()) {
             ++stored;
-        else
+            if (deleteFromServer && v.files.size() == 1)
+                mapi.DeleteMail(v.id.constData());
+        } else {
             QFile::remove(v.sound);  // not a sound the box can keep
+        }
         for (const QString& f : v.files)
             if (f != v.sound)
                 QFile::remove(f);
