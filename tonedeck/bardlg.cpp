@@ -15,6 +15,7 @@
 #include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/maildialogs.h"
 #include "tdmemo/ui/echomemos.h"
 #include "tdpost/ui/drawervgram.h"
 #include "tdseek/ui/sonoscout.h"
@@ -98,8 +99,11 @@ bool CBarDlg::Initialise() {
 
     m_ticks.Reset(m_props.nPollSeconds);
     MAILPROPERTIES& mail = m_props.MailProps;
-    if (mail.bMAPI || mail.bCompuServe)
+    if (mail.bMAPI || mail.bCompuServe) {
+        // The provider asks for the password and the addressees through our dialogs.
+        InstallMailDialogs();
         m_mapi.Start();
+    }
     if (m_props.bShowSendVoicegram &&
         !(((mail.bMAPI || mail.bCompuServe) && m_mapi.IsMAPIEnabled()) || mail.bAOL))
         m_props.bShowSendVoicegram = 0;
