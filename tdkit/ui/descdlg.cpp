@@ -127,12 +127,17 @@ protected:
                 if (int day = MonthGridDay(Year(), month_, r, c))
                     p.drawText(CellRect(r, c), Qt::AlignCenter, QString::number(day));
     }
+    void mousePressEvent(QMouseEvent* e) override {
+        // A press outside closes the popup by itself; one inside starts a choice.
+        pressed_ = rect().contains(e->position().toPoint());
+        Panel::mousePressEvent(e);
+    }
     void mouseReleaseEvent(QMouseEvent* e) override {
-        const QPoint pos = e->position().toPoint();
-        if (!rect().contains(pos)) {
-            close();
+        // The release of the click that opened the panel is not a choice.
+        if (!pressed_)
             return;
-        }
+        pressed_ = false;
+        const QPoint pos = e->position().toPoint();
         const int rows = MonthGridRows(Year(), month_);
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < 7; ++c)
@@ -146,6 +151,7 @@ protected:
 
 private:
     bool year_;
+    bool pressed_ = false;
     int month_ = 1;
     int yearValue_ = 2000;
     QLabel* monthLabel_ = nullptr;
