@@ -83,7 +83,14 @@ dismiss "Welcome to Tonedeck" || fail "welcome"
 # The Create EchoMemo task button.
 xdotool mousemove 27 188 click 1
 wait_for 'd=$(visible "Create Echo Memos"); [ -n "$d" ]' 100 || fail "the drawer did not open"
-sleep 1.5  # the opening slide
+# The opening slide: wait until the drawer stands still.
+last=""
+for _ in $(seq 50); do
+    now=$(corner "$d")
+    [ "$now" = "$last" ] && break
+    last=$now
+    sleep 0.3
+done
 click_in "$d" 12 49   # Record
 sleep 2.5
 click_in "$d" 37 49   # Stop
@@ -93,7 +100,10 @@ click_in "$d" 12 16   # Post Echo Memo
 title="Echo Memo\\(s\\): Description and Scheduled Playback"  # a pattern: the brackets escaped
 if wait_for 'w=$(visible "$title"); [ -n "$w" ]' 100; then
     xdotool windowactivate --sync "$w" type --delay 20 "Water the plants"
-    xdotool key --clearmodifiers Return
+    for _ in 1 2 3; do
+        xdotool windowactivate --sync "$w" key --clearmodifiers Return 2>/dev/null
+        wait_for '[ -z "$(visible "$title")" ]' 30 && break
+    done
 else
     fail "no schedule dialog"
 fi
