@@ -448,6 +448,39 @@ TEST_F(DrawerState, ARecordingLeftByACrashIsOfferedBack) {
     delete first;
 }
 
+TEST_F(DrawerState, SendVoicegramSaysMailIsNotSetUpAndKeepsTheRecording) {
+    // Without any mail service the Send Voicegram drawer closes as soon as it opens.
+    Open(RDT_VOICEGRAM);
+    Slide();
+    EXPECT_EQ(bar_->closed, std::vector<UINT>{WM_BAR_VOICEGRAMCLOSED});
+    delete drawer_;
+
+    // With one, and recording at once when the settings say so.
+    bar_->props.MailProps.bAOL = 1;
+    bar_->props.SendVoicegramProps.bStartOnOpen = 1;
+    Open(RDT_VOICEGRAM);
+    EXPECT_TRUE(drawer_->IsMailAvailable());
+    ASSERT_TRUE(Pump([&] { return drawer_->IsRecording() != 0; }));
+    ASSERT_TRUE(Pump([&] { return drawer_->Recorder().SamplesRecorded() >= 4000; }));
+    drawer_->OnCommand(ID_RECORDER_STOP);
+    const QString work = drawer_->GetWorkFile();
+    QString handed;
+    auto mail = drawer_->sendVoicegram;
+    drawer_->sendVoicegram = [&](const VoicegramSending& s) {
+        handed = s.file;
+        EXPECT_EQ(Bytes(s.file), Bytes(work)) << "the mail path gets a copy of the recording";
+        EXPECT_TRUE(s.subject.startsWith("VOICEGRAM "));
+        return mail(s);
+    };
+    drawer_->OnCommand(ID_RECORDER_SEND);
+    EXPECT_EQ(Boxes("Mail Error"), 1);
+    EXPECT_FALSE(handed.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(handed)) << "the mail copy is deleted";
+    EXPECT_TRUE(drawer_->IsModified());
+    EXPECT_FALSE(drawer_->IsClosing());
+    EXPECT_TRUE(QFileInfo::exists(work));
+}
+
 TEST(RecorderPages, ValuesOutsideTheGroupsAreKeptAndTheRecorderPageKeepsStartOnOpen) {
     if (!QApplication::instance())
         new QApplication(argc, argv);
