@@ -645,6 +645,8 @@ void CDrawerVGram::ForgetRecording() {
 }
 
 void CDrawerVGram::OnRecord() {
+    if (!m_pRecordProps)
+        return;
     if (!m_bSettingsUsable) {
         Box(QStringLiteral("Recording Settings"), RecordSettingsProblem(*m_pRecordProps), MB_OK,
             MB_ICONEXCLAMATION);
@@ -1061,7 +1063,8 @@ bool CDrawerVGram::ConfirmLength(DWORD samples) {
 }
 
 int CDrawerVGram::PasteWAVFile(const QString& path) {
-    if (m_bRecording || m_bPlaying || IsDestroyed())
+    // A drop that arrives while the drawer asks something waits for nobody: it is refused.
+    if (m_bRecording || m_bPlaying || IsDestroyed() || IsInModal())
         return 0;
     if (!IsRegularReadableFile(path) || (m_bHasRecording && IsSameFile(path, m_strWorkFile))) {
         Box(QStringLiteral("Paste Error"),
