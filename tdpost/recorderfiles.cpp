@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,34 @@ uint32_t Le32(const char* p) {
 
 void PutLe32(char* p, uint32_t v) {
     std::memcpy(p, &v, 4);
+}
+
+// The permissions a new file of the user gets: 0666 less the process's file mode mask,
+// read without changing it (umask() would, for a moment, for every thread).
+mode_t NewFileMode() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return static_cast<mode_t>(0666 & ~mask);
+            }
+        }
+    }
+    return 0644;
+}
+
+// Gives a file built under a private temporary name the permissions of the file it
+// replaces, or those of a new file.
+bool TakeUsualPermissions(const QString& temp, const QString& target) {
+    struct stat st {};
+    const mode_t mode =
+        ::stat(QFile::encodeName(target).constData(), &st) == 0 && S_ISREG(st.st_mode)
+            ? (st.st_mode & 07777)
+            : NewFileMode();
+    return ::chmod(QFile::encodeName(temp).constData(), mode) == 0;
 }
 
 // Where the parts of a WAV file stand, read with every length checked against the file.
@@ -173,7 +202,7 @@ PostResult PostEchoMemoFile(const QString& workFile, const QString& memoDir,
         ok = false;
         r.error = QStringLiteral("the memo information could not be written");
     }
-    if (ok && !RenameOver(*temp, *final)) {
+    if (ok && (!TakeUsualPermissions(*temp, QString()) || !RenameOver(*temp, *final))) {
         ok = false;
         r.error = QStringLiteral("the memo could not be put in place");
     }
@@ -197,7 +226,8 @@ PostResult PlaceFileInDirectory(const QString& workFile, const QString& dir,
     }
     const std::optional<QString> temp =
         CreateUniqueFile(dir, QStringLiteral(".") + prefix, QStringLiteral(".part"));
-    if (!temp || !CopyFileContents(workFile, *temp) || !RenameOver(*temp, *final)) {
+    if (!temp || !CopyFileContents(workFile, *temp) || !TakeUsualPermissions(*temp, QString()) ||
+        !RenameOver(*temp, *final)) {
         if (temp)
             QFile::remove(*temp);
         QFile::remove(*final);
@@ -219,7 +249,9 @@ bool SaveWorkFileAs(const QString& workFile, const QString& destination) {
         QStringLiteral(".part"));
     if (!temp)
         return false;
-    if (!CopyFileContents(workFile, *temp) || !RenameOver(*temp, target.absoluteFilePath())) {
+    if (!CopyFileContents(workFile, *temp) ||
+        !TakeUsualPermissions(*temp, target.absoluteFilePath()) ||
+        !RenameOver(*temp, target.absoluteFilePath())) {
         QFile::remove(*temp);
         return false;
     }

@@ -169,8 +169,18 @@ TEST_F(RecorderFiles, SaveAsReplacesWholeAndRefusesTheWorkFileItself) {
     Tone(work, 0.5, 440);
     const QString target = Path("saved.wav");
     Tone(target, 2.0, 200);
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
     ASSERT_TRUE(SaveWorkFileAs(work, target));
     EXPECT_EQ(Bytes(target), Bytes(work));
+    // A replaced file keeps its permissions; a new one gets the user's usual ones.
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    const mode_t mask = ::umask(022);
+    ASSERT_TRUE(SaveWorkFileAs(work, Path("new.wav")));
+    ::umask(mask);
+    ASSERT_EQ(::stat(QFile::encodeName(Path("new.wav")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
     EXPECT_FALSE(SaveWorkFileAs(work, work));
     EXPECT_FALSE(SaveWorkFileAs(work, dir_.path()));  // a folder
     EXPECT_EQ(Entries(dir_.path()).filter(".part").size(), 0);
