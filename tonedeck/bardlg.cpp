@@ -8,9 +8,12 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QRegion>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
+#include "platform/mixer.h"
 #include "platform/namedlock.h"
 #include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
@@ -43,6 +46,13 @@ RECT ScreenRect(const QRect& r) {
 
 }  // namespace
 
+LRESULT CBarMixMgr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = CMixMgr::WindowProc(message, wParam, lParam);
+    if (message == MM_MIXM_CONTROL_CHANGE && onControlChange)
+        onControlChange();
+    return result;
+}
+
 CBarDlg::CBarDlg() {
     setWindowTitle(QStringLiteral("Tonedeck"));
     resize(kBarWidth, kBarLength);
@@ -57,7 +67,9 @@ CBarDlg::CBarDlg() {
         notice.exec();
         return notice.dontShowAgain();
     };
-    showSaveError = [](const QString& text) { QMessageBox::warning(nullptr, QString(), text); };
+    showSaveError = [this](const QString& text) {
+        ShowBarMessage(this, QMessageBox::Warning, windowTitle(), text);
+    };
 }
 
 CBarDlg::~CBarDlg() {
@@ -76,6 +88,17 @@ bool CBarDlg::Initialise() {
     // The named locks the libraries serialise on live as long as the bar.
     m_memoMutex = NamedMutex::Create(QStringLiteral("ECHOMEMOSMUTEX"));
     m_inboxMutex = NamedMutex::Create(QStringLiteral("AUDIOMESSAGINGMUTEX"));
+    // The card's changes show on the bar as they happen; a burst of them is read once.
+    m_mixMgr.onControlChange = [this] {
+        if (m_bMixerReadQueued)
+            return;
+        m_bMixerReadQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_bMixerReadQueued = false;
+            if (m_pPanel && !m_bClosing)
+                m_pPanel->RefreshAudioControls();
+        });
+    };
     m_mixMgr.Start(this);
 
     SetOptions(ABF_ALLOWLEFTRIGHT | ABF_ALLOWTOPBOTTOM);
@@ -137,12 +160,21 @@ void CBarDlg::InstallHandlers() {
         return LRESULT(0);
     });
     OnMessage(NoMailNoticeMessage(), [this](WPARAM, LPARAM) {
+        // Notices wait for a slide to end rather than open between its frames.
+        if (IsSliding()) {
+            PostMessage(this, NoMailNoticeMessage());
+            return LRESULT(0);
+        }
         m_props.bNoMailWarningOff = showNoMail(false) ? 1 : 0;
         if (m_bFirstStart && !m_bClosing)
             PostMessage(this, WM_BAR_FIRSTSTART);
         return LRESULT(0);
     });
     OnMessage(WM_BAR_FIRSTSTART, [this](WPARAM, LPARAM) {
+        if (IsSliding()) {
+            PostMessage(this, WM_BAR_FIRSTSTART);
+            return LRESULT(0);
+        }
         showWelcome();
         m_bFirstStart = false;
         return LRESULT(0);
@@ -369,6 +401,11 @@ void CBarDlg::OnTaskCommand(int command) {
         m_pInbox->CreateDrawer(edge, anchor, &m_props.MessageProps, &m_props.SendVoicegramProps,
                                &m_props.MailProps, m_props.bShowSendVoicegram, &m_props.VoxProps,
                                &m_mixMgr, m_props.bToolTips, this);
+        // A drawer that did not open leaves the bar as it was, not busy for good.
+        if (!m_pInbox->IsDrawerOpen()) {
+            OpenFlag(command) = false;
+            return;
+        }
     } else if (command == ID_ECHOMEMOS_MANAGER) {
         // The manager refuses to open while the memo list is still being read.
         if (!m_pEchoMemos->CreateDrawer(edge, &anchor, m_props.bToolTips)) {
@@ -377,6 +414,10 @@ void CBarDlg::OnTaskCommand(int command) {
         }
     } else {
         m_pSonoscout->CreateDrawer(edge, anchor, m_props.bToolTips);
+        if (!m_pSonoscout->IsDrawerOpen()) {
+            OpenFlag(command) = false;
+            return;
+        }
     }
     m_pPanel->SetButtonDown(command, true);
 }
@@ -407,9 +448,31 @@ bool CBarDlg::BuildPanel(int edge) {
     return true;
 }
 
-void CBarDlg::OnStateChange(BOOL, int edge) {
+void CBarDlg::OnStateChange(BOOL bProposed, int edge) {
+    // While the bar is dragged it keeps showing its panel as it is; the outline shows
+    // where it goes, and the panel is built for the new edge when it gets there.
+    if (bProposed)
+        return;
     if (edge >= 0 && edge <= 3 && m_bPanelReady && !BuildPanel(edge))
         SaveAndEnd();
+}
+
+void CBarDlg::OnSlideBegin(const RECT& target) {
+    if (!m_pPanel || !m_bPanelReady)
+        return;
+    // The panel is built for where the bar goes, and only the panel shows in the frames
+    // of the slide: never the window's bare background around it.
+    const int edge = DockState().nEdge;
+    const bool vertical = edge == 0 || edge == 2;
+    const QSize size(target.right - target.left, target.bottom - target.top);
+    if (edge >= 0 && edge <= 3 && !size.isEmpty() &&
+        (m_pPanel->Layout().vertical != vertical || m_pPanel->size() != size))
+        m_pPanel->Build(vertical, QRect(QPoint(0, 0), size));
+    setMask(QRegion(m_pPanel->geometry()));
+}
+
+void CBarDlg::OnSlideEnd() {
+    clearMask();
 }
 
 void CBarDlg::ShowBarMenu(QPoint globalPos) {
@@ -453,7 +516,7 @@ void CBarDlg::ShowHidden(BOOL bShow) {
 }
 
 void CBarDlg::OnTimer() {
-    if (m_bClosing)
+    if (m_bClosing || IsSliding())
         return;
     if (m_pPanel)
         m_pPanel->RefreshAudioControls();
@@ -474,6 +537,10 @@ void CBarDlg::OnTimer() {
 BOOL CBarDlg::IsBusy() {
     return m_bInboxOpen || m_bSendVoicegramOpen || m_bRecorderOpen || m_bCreateEchoMemoOpen ||
            m_bMemoManagerOpen || m_bSonoscoutOpen || m_bMenuOpen || m_bSheetOpen;
+}
+
+void CBarDlg::OnForcedOffAutoHide() {
+    ShowBarMessage(this, QMessageBox::Critical, windowTitle(), ForcedOffAutoHideText());
 }
 
 void CBarDlg::PlayShowHideSound() {
@@ -518,6 +585,10 @@ bool CBarDlg::AskTest() {
 void CBarDlg::OnExit() {
     if (!m_bClosing && AskTest())
         CloseBar();
+}
+
+bool CBarDlg::OnSessionEnding() {
+    return m_bClosing || AskTest();
 }
 
 void CBarDlg::CloseDrawersAndWait() {
@@ -613,7 +684,7 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && !IsDragging())
         return;
     if (event->key() == Qt::Key_F1) {
-        OpenHelpFile();
+        OpenHelpFile(this);
         return;
     }
     CAppBarDlg::keyPressEvent(event);

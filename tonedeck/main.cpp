@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     // The desktop session asks before it ends: the bar asks its drawers and may refuse.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &bar,
                      [&bar](QSessionManager& manager) {
-                         if (!bar.AskTest() && manager.allowsInteraction())
+                         if (!bar.OnSessionEnding() && manager.allowsInteraction())
                              manager.cancel();
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &bar, [&bar] {

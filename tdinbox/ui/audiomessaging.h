@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
@@ -50,7 +51,7 @@ public:
                       VOXPROPERTIES* vox, CMixMgr* mixer, int toolTips, QWidget* bar);
     void DestroyDrawer();
     void EnableToolTips(int enable);
-    bool IsDrawerOpen() const { return drawer_ != nullptr; }
+    bool IsDrawerOpen() const { return !drawer_.isNull(); }
 
     // The list as last read, and the state last reported (1: new voicegrams).
     std::vector<VoicegramEntry> Voicegrams() const;
@@ -66,7 +67,8 @@ private:
     void ApplyList(std::vector<VoicegramEntry> list);
 
     QObject* bar_;
-    CFrameDrawer* drawer_ = nullptr;
+    // The open drawer; a child of the bar's window, which may take it along at exit.
+    QPointer<CFrameDrawer> drawer_;
     MAILPROPERTIES* mail_;
     MESSAGEPROPERTIES* messages_;
     CSimpleMapi* mapi_;
