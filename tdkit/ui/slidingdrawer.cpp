@@ -306,9 +306,9 @@ void CSlidingDrawer::closeEvent(QCloseEvent* event) {
 void CSlidingDrawer::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QPalette& pal = palette();
-    // A face a shade lighter than the bar's, framed by a raised two-pixel bevel: light
+    // A face a shade darker than the bar's, framed by a raised two-pixel bevel: light
     // along the top and left, dark along the bottom and right.
-    p.fillRect(rect(), pal.color(QPalette::Window).lighter(106));
+    p.fillRect(rect(), pal.color(QPalette::Window).darker(104));
     qDrawWinPanel(&p, rect(), pal, false);
 }
 

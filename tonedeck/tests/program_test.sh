@@ -254,10 +254,10 @@ wait_for '[ "$(workarea)" = "0,56,1024,712" ] && [ "$(geometry "$bar")" = "0,0,1
 check "work area follows to the top" '[ "$(workarea)" = "0,56,1024,712" ]'
 check "bar docked on top" '[ "$(geometry "$bar")" = "0,0,1024,56" ]'
 # The first click after the move reaches its button: the recorder opens beside it.
-xdotool mousemove 300 27 click 1
+xdotool mousemove 265 27 click 1
 check "first click after a re-dock" 'wait_for "[ -n \"\$(visible \"Audio Recorder\")\" ]" 50'
 sleep 1.2
-xdotool mousemove 300 27 click 1
+xdotool mousemove 265 27 click 1
 wait_for '[ -z "$(visible "Audio Recorder")" ]' 50
 
 # Alt+F4 on the bar exits through the ask test and saves the new edge.
