@@ -618,6 +618,8 @@ void CBarDlg::CloseBar() {
         return;
     m_bClosing = true;
     m_bPanelReady = false;
+    if (onClosing)
+        onClosing();
     // A notice or welcome still open is answered for the user: the bar is ending.
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(w);

@@ -76,6 +76,8 @@ public:
     std::function<void()> showWelcome;
     std::function<bool(bool dontShowAgain)> showNoMail;  // returns the check box
     std::function<void(const QString&)> showSaveError;
+    // Told when the bar begins to close (the program marks itself as ending).
+    std::function<void()> onClosing;
 
 protected:
     void OnTimer() override;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -40,6 +41,33 @@ std::function<void(const QString&)>& HelpPageNotice() {
     return tell;
 }
 
+// Puts a dialog in the middle of the work area of the bar's screen.
+void CentreOnBarScreen(QWidget* dialog, const QWidget* bar) {
+    const QScreen* screen = bar ? bar->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    dialog->move(area.left() + (area.width() - dialog->width()) / 2,
+                 area.top() + (area.height() - dialog->height()) / 2);
+}
+
+// A message box settles its size only as it is shown; it is centred then.
+class BarMessageBox : public QMessageBox {
+public:
+    BarMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                  const QWidget* bar)
+        : QMessageBox(icon, caption, text, QMessageBox::Ok), bar_(bar) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        CentreOnBarScreen(this, bar_);
+    }
+
+private:
+    const QWidget* bar_;
+};
+
 }  // namespace
 
 void PrepareBarDialog(QDialog* dialog, const QWidget* bar) {
@@ -50,16 +78,11 @@ void PrepareBarDialog(QDialog* dialog, const QWidget* bar) {
         dialog->layout()->setSizeConstraint(QLayout::SetFixedSize);
     dialog->adjustSize();
     dialog->setFixedSize(dialog->size());
-    const QScreen* screen = bar ? bar->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    dialog->move(area.left() + (area.width() - dialog->width()) / 2,
-                 area.top() + (area.height() - dialog->height()) / 2);
+    CentreOnBarScreen(dialog, bar);
 }
 
 void ShowBarMessage(const QWidget* bar, int icon, const QString& caption, const QString& text) {
-    QMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, text, QMessageBox::Ok);
+    BarMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, text, bar);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     PrepareBarDialog(&box, bar);
     box.exec();

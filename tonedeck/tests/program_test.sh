@@ -95,7 +95,10 @@ dialog_fixed_and_centred() {
     local w title=$1 area cx cy
     wait_for 'w=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1); [ -n "$w" ]' 150 || return 1
     sleep 0.3
-    xprop -id "$w" _NET_WM_ALLOWED_ACTIONS | grep -q -E 'MAXIMIZE|MINIMIZE' && return 1
+    # (openbox keeps its iconify button whatever a window asks; maximising it refuses.)
+    xprop -id "$w" _NET_WM_ALLOWED_ACTIONS | grep -q -E 'MAXIMIZE|RESIZE' && return 1
+    xprop -id "$w" WM_NORMAL_HINTS | awk '/minimum size/{min=$(NF-2)"x"$NF} /maximum size/{max=$(NF-2)"x"$NF}
+        END{exit !(min != "" && min == max)}' || return 1
     IFS=, read -r x y wd ht <<<"$(geometry "$w")"
     IFS=, read -r ax ay aw ah <<<"$(workarea)"
     cx=$((x + wd / 2)); cy=$((y + ht / 2))
@@ -313,6 +316,18 @@ wm_close "$bar"
 wait_for '! kill -0 $bar_pid 2>/dev/null' 100
 check "WM_DELETE_WINDOW ends the bar" '! kill -0 $bar_pid 2>/dev/null'
 check "sane values saved" '[ "$(field DockState.nEdge)" = 0 ]'
+
+# Started again at once after ending: the new copy waits for the old one and runs.
+start_bar
+close_dialog "No Mail System Detected"
+wait_for '[ -n "$(bar_window)" ]' 100
+first=$bar_pid
+wm_close "$(bar_window)"
+start_bar
+check "a copy started while the last one ends runs" 'close_dialog "No Mail System Detected"'
+check "the last copy ended" '! kill -0 $first 2>/dev/null'
+kill -TERM $bar_pid
+wait_for '! kill -0 $bar_pid 2>/dev/null' 100
 
 [ "$failed" -eq 0 ] || { echo "--- bar log"; tail -20 "$work/bar.log"; }
 echo "$passed passed, $failed failed"
