@@ -396,7 +396,13 @@ void CBarDlg::OnTaskCommand(int command) {
         auto* drawer = new CDrawerVGram(&anchor, &m_mixMgr, props, &m_props.MailProps, &m_mapi,
                                         this, &m_props.VoxProps);
         RecorderDrawer(command) = drawer;
-        drawer->CreateDrawer(edge, type, m_props.bToolTips);
+        if (!drawer->CreateDrawer(edge, type, m_props.bToolTips)) {
+            // It will never report closing: forget it now rather than stay busy.
+            RecorderDrawer(command) = nullptr;
+            delete drawer;
+            OpenFlag(command) = false;
+            return;
+        }
     } else if (command == ID_VOICEGRAM_BOX) {
         m_pInbox->CreateDrawer(edge, anchor, &m_props.MessageProps, &m_props.SendVoicegramProps,
                                &m_props.MailProps, m_props.bShowSendVoicegram, &m_props.VoxProps,

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegion>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -44,6 +45,19 @@ bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
     return done();
 }
 
+// The bar with a look at every frame of its slides.
+class FrameBar : public CBarDlg {
+public:
+    std::function<void()> onFrame;
+
+protected:
+    void WaitForNextFrame() override {
+        CBarDlg::WaitForNextFrame();
+        if (onFrame)
+            onFrame();
+    }
+};
+
 class BarDialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,7 +70,7 @@ protected:
         SetAppBarShell(&shell_);
         // Slides take no time: every look at the clock is a second later.
         CSlidingDrawer::SetSlideClock([this] { return now_ += 1000; });
-        bar_ = std::make_unique<CBarDlg>();
+        bar_ = std::make_unique<FrameBar>();
         bar_->showWelcome = [this] { ++welcomes_; };
         bar_->showNoMail = [this](bool) {
             ++notices_;
@@ -84,7 +98,7 @@ protected:
     QTemporaryDir dir_;
     VirtualAppBarShell shell_{RECT{0, 0, 1024, 768}};
     int64_t now_ = 0;
-    std::unique_ptr<CBarDlg> bar_;
+    std::unique_ptr<FrameBar> bar_;
     int welcomes_ = 0, notices_ = 0;
     bool firstStartAtInit_ = false;
     QStringList errors_;
@@ -170,6 +184,32 @@ TEST_F(BarDialog, EveryDrawerOpensAgainAfterItClosedAndTheBarIsIdleAfterwards) {
     bar_->EndUserDrag();
     bar_->OnExit();
     EXPECT_TRUE(bar_->IsClosing());
+}
+
+TEST_F(BarDialog, EveryFrameOfAMoveShowsThePanelBuiltForWhereTheBarGoes) {
+    shell_.SetAnimationsEnabled(true);
+    CBarPanel* panel = bar_->Panel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(panel->Layout().vertical);
+    int frames = 0, wrong = 0;
+    bar_->onFrame = [&] {
+        ++frames;
+        // Only the panel shows (no bare window around it), and it is the top bar's.
+        const QRegion shown = bar_->mask();
+        if (panel->Layout().vertical || panel->size() != QSize(1024, 56) || shown.isEmpty() ||
+            shown != QRegion(panel->geometry()))
+            ++wrong;
+    };
+    DOCKSTATE state;
+    bar_->GetDockState(&state);
+    state.nEdge = 1;  // to the top, as a drag there ends
+    bar_->ApplySettings(&state);
+    bar_->onFrame = nullptr;
+    EXPECT_GT(frames, 0) << "the move was animated";
+    EXPECT_EQ(wrong, 0) << "of " << frames << " frames";
+    EXPECT_EQ(bar_->geometry(), QRect(0, 0, 1024, 56));
+    EXPECT_TRUE(bar_->mask().isEmpty()) << "the whole bar shows once it is there";
+    EXPECT_FALSE(panel->Layout().vertical);
 }
 
 TEST_F(BarDialog, MessagesFromTheLibrariesAreAnswered) {
