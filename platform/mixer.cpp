@@ -1,6 +1,7 @@
 #include "platform/mixer.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QPointer>
@@ -292,7 +293,7 @@ void WatchCardLocked(QObject* window) {
     if (!gCard || !window || (gWatcher && gWatcher->card() == gCard.get()))
         return;
     // Notifiers work only on the thread they were made on, which must run an event loop.
-    if (window->thread() != QThread::currentThread())
+    if (!QCoreApplication::instance() || window->thread() != QThread::currentThread())
         return;
     delete gWatcher;
     gWatcher = new MixerWatcher(gCard.get());
