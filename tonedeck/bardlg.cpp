@@ -110,6 +110,7 @@ bool CBarDlg::Initialise() {
     const SettingsLoad load = LoadBarSettings(&m_props);
     m_bFirstStart = load.firstStart;
     m_settingsPath = load.path;
+    m_settingsStamp = load.stamp;
 
     // Settings from a file are trusted only as far as they are usable.
     std::vector<QRect> screens;
@@ -655,8 +656,15 @@ void CBarDlg::SaveAndEnd() {
     if (!m_settingsPath.isEmpty() || GetTonedeckPropertiesFilePath(m_settingsPath)) {
         DOCKSTATE live;
         GetDockState(&live);
-        if (!SaveBarSettings(m_settingsPath, m_props, live))
+        if (!SettingsFileIsOurs(m_settingsPath, m_settingsStamp)) {
+            // Someone put another settings file in place while the bar ran (a fresh
+            // start asked for, a tool's edit): that file stands, and the next start
+            // reads it.
+            qWarning("tonedeck: %s was replaced while the bar ran; it is left as it is",
+                     qPrintable(m_settingsPath));
+        } else if (!SaveBarSettings(m_settingsPath, m_props, live)) {
             showSaveError(QStringLiteral("Could not save Tonedeck properties"));
+        }
     }
     m_bEnded = true;
     DestroyAppBar();

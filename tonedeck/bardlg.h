@@ -141,5 +141,6 @@ private:
     int m_nSonoscoutState = 0;
     bool m_bMixerReadQueued = false;
     QString m_settingsPath;
+    SettingsStamp m_settingsStamp;
     BarTicks m_ticks;
 };

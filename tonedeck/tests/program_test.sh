@@ -317,14 +317,18 @@ wait_for '! kill -0 $bar_pid 2>/dev/null' 100
 check "WM_DELETE_WINDOW ends the bar" '! kill -0 $bar_pid 2>/dev/null'
 check "sane values saved" '[ "$(field DockState.nEdge)" = 0 ]'
 
-# Started again at once after ending: the new copy waits for the old one and runs.
+# Ended, the settings file replaced by a short one and started again, all at once: the
+# new copy waits for the old one, which leaves the replaced file alone, and the first
+# start runs again.
 start_bar
 close_dialog "No Mail System Detected"
 wait_for '[ -n "$(bar_window)" ]' 100
 first=$bar_pid
 wm_close "$(bar_window)"
+head -c 2139 /dev/zero >"$props"
 start_bar
 check "a copy started while the last one ends runs" 'close_dialog "No Mail System Detected"'
+check "welcome after a file replaced as the bar ended" 'close_dialog "Welcome to Tonedeck"'
 check "the last copy ended" '! kill -0 $first 2>/dev/null'
 kill -TERM $bar_pid
 wait_for '! kill -0 $bar_pid 2>/dev/null' 100
