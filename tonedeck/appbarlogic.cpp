@@ -186,7 +186,10 @@ void CAppBarLogic::Slide(const RECT& target) {
     const bool moves = !SameRect(start, target);
     if (moves && m_abs.bShowHideSound)
         PlayShowHideSound();
-    if (moves && Shell()->AnimationsEnabled()) {
+    const bool animate = moves && Shell()->AnimationsEnabled() && !m_bSliding;
+    if (animate) {
+        m_bSliding = 1;
+        OnSlideBegin(target);
         const int64_t t0 = TickCount();
         // The frame count bounds the loop should the clock stand still.
         for (int frame = 0; frame < kAppBarSlideMs; ++frame) {
@@ -198,7 +201,15 @@ void CAppBarLogic::Slide(const RECT& target) {
         }
     }
     PlaceWindow(target);
+    if (animate) {
+        m_bSliding = 0;
+        OnSlideEnd();
+    }
 }
+
+void CAppBarLogic::OnSlideBegin(const RECT&) {}
+
+void CAppBarLogic::OnSlideEnd() {}
 
 void CAppBarLogic::SetWindowZOrder(AppBarZOrder order) {
     Shell()->SetZOrder(m_receiver, m_window, order);

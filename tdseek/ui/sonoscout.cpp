@@ -76,8 +76,14 @@ CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPE
         }
         return LRESULT(1);
     });
-    OnMessage(WM_BAR_SONOSCOUTCLOSED,
-              [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_SONOSCOUTCLOSED); });
+    OnMessage(WM_BAR_SONOSCOUTCLOSED, [this](WPARAM, LPARAM) {
+        // The report comes from inside the drawer: it is deleted once control has left
+        // it, and forgotten now, so the next press of the button opens a new one.
+        if (drawer_)
+            drawer_->deleteLater();
+        drawer_ = nullptr;
+        return SendMessage(parent_, WM_BAR_SONOSCOUTCLOSED);
+    });
     OnMessage(WM_BAR_DRAWERSOUND,
               [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_DRAWERSOUND); });
     OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {

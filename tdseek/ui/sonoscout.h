@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <ctime>
@@ -32,7 +33,7 @@ public:
     void CreateDrawer(UINT edge, const QPoint& anchor, int toolTips);
     void DestroyDrawer();
     void EnableToolTips(int enable);
-    bool IsDrawerOpen() const { return drawer_ != nullptr; }
+    bool IsDrawerOpen() const { return !drawer_.isNull(); }
 
     // Starts a search unless one runs; null drives take flags and drives from the settings.
     void BeginSearch(int wave, int midi, const BOOL* drives);
@@ -60,7 +61,8 @@ private:
     void FinishSearch();
 
     QObject* parent_;
-    CFrameDrawer* drawer_ = nullptr;
+    // The open drawer; a child of the bar's window, which may take it along at exit.
+    QPointer<CFrameDrawer> drawer_;
     SONOSCOUTPROPERTIES* settings_;
     MAILPROPERTIES* mail_;
     CSimpleMapi* mapi_;
