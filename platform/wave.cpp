@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -48,9 +49,23 @@ struct WaveDevice {
     void Run();
     void RunInput(std::unique_lock<std::mutex>& lock);
     void RunOutput(std::unique_lock<std::mutex>& lock);
-    // Waits, with the lock held, until no transfer is under way (bounded).
+    int idleWaiters = 0;  // callers in WaitIdle: the thread starts no transfer meanwhile
+
+    // Waits, with the lock held, until no transfer is under way (bounded). The device
+    // thread starts no new transfer while someone waits here, so a stop or reset is not
+    // starved by a thread that takes the lock back between transfers.
     void WaitIdle(std::unique_lock<std::mutex>& lock) {
+        idleWaiters++;
         changed.wait_for(lock, 3s, [this] { return !busy; });
+        idleWaiters--;
+        changed.notify_all();
+    }
+    // Device thread: true (after a bounded wait) when a caller waits for it to be idle.
+    bool YieldToWaiters(std::unique_lock<std::mutex>& lock) {
+        if (idleWaiters == 0)
+            return false;
+        changed.wait_for(lock, 100ms, [this] { return idleWaiters == 0 || quit; });
+        return true;
     }
     void Notify(UINT message, WAVEHDR* header);
 };
@@ -261,8 +276,10 @@ void WaveDevice::Run() {
 void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
     const DWORD align = format.nBlockAlign;
     while (!quit) {
+        if (YieldToWaiters(lock))
+            continue;
         if (!running || queue.empty() || failed) {
-            changed.wait_for(lock, 200ms);
+            changed.wait_for(lock, 1s);
             continue;
         }
         WAVEHDR* h = queue.front();
@@ -289,6 +306,11 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
                 failed = true;
                 continue;
             }
+            if (got == 0) {
+                // A recovered overrun or no frames ready yet: wait a little, never spin.
+                changed.wait_for(lock, 5ms);
+                continue;
+            }
             frontBytes += static_cast<DWORD>(got) * align;
             framesMoved += static_cast<uint64_t>(got);
         }
@@ -307,11 +329,17 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
 
 void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
     const DWORD align = format.nBlockAlign;
+    const DWORD rate = std::max<DWORD>(1, format.nSamplesPerSec);
+    // Once the queue runs dry, the device has until this time to play what it holds; a
+    // device whose delay never reaches 0 (some sound servers) still ends its buffers then.
+    std::optional<std::chrono::steady_clock::time_point> drainBy;
     while (!quit) {
         // Announce the buffers that have been heard.
         if (!written.empty()) {
             const long delay = std::max(0L, stream->Delay());
-            const uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
+            uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
+            if (drainBy && running && std::chrono::steady_clock::now() >= *drainBy)
+                heard = framesMoved;
             std::vector<WAVEHDR*> done;
             while (!written.empty() && written.front().second <= heard) {
                 Finish(written.front().first, done);
@@ -325,9 +353,28 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
             }
         }
         if (!running || queue.empty() || failed) {
-            changed.wait_for(lock, written.empty() ? 200ms : 10ms);
+            if (!running || failed || written.empty()) {
+                drainBy.reset();
+                changed.wait_for(lock, 1s);
+                continue;
+            }
+            // Nothing more to write: let the device play out, and sleep until the next
+            // buffer should have been heard rather than asking it over and over.
+            const long delay = std::max(0L, stream->Delay());
+            if (!drainBy) {
+                stream->Flush();
+                drainBy = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(uint64_t(delay) * 1000 / rate + 500);
+            }
+            const uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
+            const uint64_t left = written.front().second - std::min(written.front().second, heard);
+            const auto wait = std::clamp<int64_t>(int64_t(left * 1000 / rate) + 1, 2, 100);
+            changed.wait_for(lock, std::chrono::milliseconds(wait));
             continue;
         }
+        drainBy.reset();
+        if (YieldToWaiters(lock))
+            continue;
         WAVEHDR* h = queue.front();
         const DWORD usable = h->dwBufferLength - h->dwBufferLength % align;
         const long frames =
@@ -347,6 +394,11 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
                 continue;
             if (put < 0) {
                 failed = true;
+                continue;
+            }
+            if (put == 0) {
+                // A recovered underrun or a device not ready: wait a little, never spin.
+                changed.wait_for(lock, 5ms);
                 continue;
             }
             frontBytes += static_cast<DWORD>(put) * align;

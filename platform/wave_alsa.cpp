@@ -104,6 +104,13 @@ public:
         }
     }
 
+    void Flush() override {
+        snd_pcm_sframes_t pending = 0;
+        if (!input_ && snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED &&
+            snd_pcm_delay(pcm_, &pending) == 0 && pending > 0)
+            snd_pcm_start(pcm_);
+    }
+
     long Delay() override {
         if (snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING &&
             snd_pcm_state(pcm_) != SND_PCM_STATE_PAUSED)
