@@ -333,6 +333,7 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
     // Once the queue runs dry, the device has until this time to play what it holds; a
     // device whose delay never reaches 0 (some sound servers) still ends its buffers then.
     std::optional<std::chrono::steady_clock::time_point> drainBy;
+    long lastDelay = -1;
     while (!quit) {
         // Announce the buffers that have been heard.
         if (!written.empty()) {
@@ -358,14 +359,19 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
                 changed.wait_for(lock, 1s);
                 continue;
             }
-            // Nothing more to write: let the device play out, and sleep until the next
-            // buffer should have been heard rather than asking it over and over.
+            // Nothing more to write: let the device play out what it holds, and sleep until
+            // the next buffer should have been heard rather than asking it over and over.
+            // A device that holds frames without playing them (not started, or a sound
+            // server waiting for a whole quantum) is pushed.
             const long delay = std::max(0L, stream->Delay());
             if (!drainBy) {
-                stream->Flush();
                 drainBy = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(uint64_t(delay) * 1000 / rate + 500);
+                lastDelay = -1;
             }
+            if (delay > 0 && (lastDelay < 0 || delay >= lastDelay))
+                stream->Flush();
+            lastDelay = delay;
             const uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
             const uint64_t left = written.front().second - std::min(written.front().second, heard);
             const auto wait = std::clamp<int64_t>(int64_t(left * 1000 / rate) + 1, 2, 100);
