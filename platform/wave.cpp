@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -462,24 +463,60 @@ bool IsPlayablePcm(const WAVEFORMATEX& f) {
     return f.nBlockAlign == align && f.nAvgBytesPerSec == f.nSamplesPerSec * align;
 }
 
+namespace {
+
+// Lowest and highest sample of each channel. The samples go through a fixed number of
+// lanes (a multiple of the channel count, so each lane holds one channel) that the
+// compiler turns into vector code: this runs over every frame played or recorded.
+template <typename T, int Lanes>
+void SampleRange(const uint8_t* p, std::size_t samples, int channels, T lo[2], T hi[2]) {
+    T laneLo[Lanes], laneHi[Lanes];
+    for (int k = 0; k < Lanes; ++k) {
+        laneLo[k] = std::numeric_limits<T>::max();
+        laneHi[k] = std::numeric_limits<T>::min();
+    }
+    std::size_t i = 0;
+    for (; i + Lanes <= samples; i += Lanes) {
+        T v[Lanes];
+        std::memcpy(v, p + i * sizeof(T), sizeof v);
+        for (int k = 0; k < Lanes; ++k) {
+            laneLo[k] = std::min(laneLo[k], v[k]);
+            laneHi[k] = std::max(laneHi[k], v[k]);
+        }
+    }
+    for (int k = 0; i < samples; ++i, ++k) {
+        T v;
+        std::memcpy(&v, p + i * sizeof(T), sizeof v);
+        laneLo[k] = std::min(laneLo[k], v);
+        laneHi[k] = std::max(laneHi[k], v);
+    }
+    for (int k = 0; k < Lanes; ++k) {
+        lo[k % channels] = std::min(lo[k % channels], laneLo[k]);
+        hi[k % channels] = std::max(hi[k % channels], laneHi[k]);
+    }
+}
+
+}  // namespace
+
+// The peak is the larger distance from silence of each channel's lowest and highest
+// sample.
 PcmPeak MeasurePeak(const WAVEFORMATEX& format, const void* data, std::size_t bytes) {
     PcmPeak peak;
     const int channels = format.nChannels == 2 ? 2 : 1;
+    const auto* p = static_cast<const uint8_t*>(data);
     int top[2] = {0, 0};
     if (format.wBitsPerSample == 8) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (std::size_t i = 0; i < bytes; ++i) {
-            const int v = std::abs((int(p[i]) - 128) * 256);
-            int& t = top[channels == 2 ? i & 1 : 0];
-            t = std::max(t, v);
-        }
+        uint8_t lo[2] = {255, 255}, hi[2] = {0, 0};
+        SampleRange<uint8_t, 32>(p, bytes, channels, lo, hi);
+        for (int c = 0; c < channels; ++c)
+            if (lo[c] <= hi[c])
+                top[c] = std::max(128 - int(lo[c]), int(hi[c]) - 128) * 256;
     } else {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-            const int v = std::abs(int(int16_t(p[i] | p[i + 1] << 8)));
-            int& t = top[channels == 2 ? (i / 2) & 1 : 0];
-            t = std::max(t, v);
-        }
+        int16_t lo[2] = {INT16_MAX, INT16_MAX}, hi[2] = {INT16_MIN, INT16_MIN};
+        SampleRange<int16_t, 16>(p, bytes / 2, channels, lo, hi);
+        for (int c = 0; c < channels; ++c)
+            if (lo[c] <= hi[c])
+                top[c] = std::max({-int(lo[c]), int(hi[c]), 0});
     }
     peak.left = static_cast<uint16_t>(std::min(top[0], 32768));
     peak.right = static_cast<uint16_t>(std::min(channels == 2 ? top[1] : top[0], 32768));

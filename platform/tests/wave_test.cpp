@@ -265,6 +265,43 @@ TEST_F(WaveTest, TheBackendFollowsTheEnvironmentThenTheRegistry) {
     RegKey::Create(RegRoot::CurrentUser, "SOFTWARE\\Tonedeck\\Audio")->DeleteValue("Backend");
 }
 
+// The peak of each channel is the largest distance from silence, whatever the width,
+// the channel count and a length that ends inside a frame; full-scale negative samples
+// read 32768.
+TEST(Peak, IsTheLargestDistanceFromSilencePerChannel) {
+    uint32_t seed = 7;
+    for (WORD bits : {WORD(8), WORD(16)}) {
+        for (WORD channels : {WORD(1), WORD(2)}) {
+            const WAVEFORMATEX f = Pcm(8000, bits, channels);
+            for (int length : {0, 1, 2, 3, 7, 64, 1001}) {
+                QByteArray bytes(length, 0);
+                for (char& b : bytes) {
+                    seed = seed * 1664525u + 1013904223u;
+                    b = char(seed >> 24);
+                }
+                if (length >= 2 && bits == 16) {  // the last whole sample: -32768
+                    bytes[length / 2 * 2 - 2] = 0;
+                    bytes[length / 2 * 2 - 1] = char(0x80);
+                }
+                int want[2] = {0, 0};
+                const int size = bits / 8;
+                for (int i = 0; i + size <= length; i += size) {
+                    const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData() + i);
+                    const int v =
+                        bits == 8 ? (int(p[0]) - 128) * 256 : int(int16_t(p[0] | p[1] << 8));
+                    int& w = want[channels == 2 ? (i / size) % 2 : 0];
+                    w = std::max(w, std::abs(v));
+                }
+                const PcmPeak peak = MeasurePeak(f, bytes.constData(), std::size_t(length));
+                EXPECT_EQ(peak.left, std::min(want[0], 32768))
+                    << bits << "/" << channels << "/" << length;
+                EXPECT_EQ(peak.right, std::min(want[channels == 2 ? 1 : 0], 32768))
+                    << bits << "/" << channels << "/" << length;
+            }
+        }
+    }
+}
+
 TEST(VirtualInputText, Parses) {
     EXPECT_EQ(ParseVirtualInput("")->kind, VirtualInput::Kind::Silence);
     auto tone = ParseVirtualInput("tone:1000:20000");
