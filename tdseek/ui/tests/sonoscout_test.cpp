@@ -19,7 +19,7 @@
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdseek/searchengine.h"
-#include "tdseek/sonoscout.h"
+#include "tdseek/ui/sonoscout.h"
 
 namespace {
 
