@@ -21,6 +21,10 @@ packages=(
   espeak-ng sox tzdata python3
   # tests: real IMAP and SMTP servers on loopback
   dovecot-imapd python3-aiosmtpd
+  # tests: a PipeWire sound server on a null sink, ALSA's default routed to it
+  pipewire pipewire-bin pipewire-pulse pipewire-alsa wireplumber pulseaudio-utils dbus
+  # benchmarks: the peers the engine is measured against
+  alsa-utils tint2
 )
 
 missing=()

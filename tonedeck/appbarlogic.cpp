@@ -389,6 +389,13 @@ void CAppBarLogic::OnWindowPosChanged() {
 }
 
 void CAppBarLogic::OnAutoHideTick() {
+    // Only a bar that hides watches the pointer: asking where it is costs a round trip to
+    // the X server, ten times a second.
+    if (!m_abs.bAutoHide || !IsDockEdge(GetEdge())) {
+        m_bShown = 1;  // a bar that does not hide is always out
+        m_nHideCountdown = kAppBarHideTicks;
+        return;
+    }
     RECT area = WindowRect();
     area.left -= 2 * m_metrics.doubleClickWidth;
     area.right += 2 * m_metrics.doubleClickWidth;
