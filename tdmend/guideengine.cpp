@@ -79,7 +79,7 @@ CGuideEngine::~CGuideEngine() {
 }
 
 void CGuideEngine::LoadFrame(int32_t id) {
-    if (quit_)
+    if (quit_ || circleStopped_)
         return;
     StopTests();
     screen_.backEnabled = !history_.empty();
@@ -316,11 +316,13 @@ void CGuideEngine::TestMixerDriver() {
         ShowInvalidFrame(frame_ ? frame_->identifier : 0);
         frame_ = nullptr;
         screen_.body = QStringLiteral("The mixer driver test frames lead round in a circle.");
+        circleStopped_ = true;  // every pending load of the circle is dropped
         return;
     }
     ++mixerTestDepth_;
     DoAction(ok ? noAction_ : yesAction_);
-    --mixerTestDepth_;
+    if (--mixerTestDepth_ == 0)
+        circleStopped_ = false;
 }
 
 void CGuideEngine::DisplayCapabilities() {

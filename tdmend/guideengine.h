@@ -200,5 +200,6 @@ private:
     int restIcon_ = kGuideIconRest;
     bool volumeEnabledByConfig_ = false;
     int mixerTestDepth_ = 0;
+    bool circleStopped_ = false;
     bool quit_ = false;
 };
