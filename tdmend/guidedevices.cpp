@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "platform/notice.h"
 #include "platform/tempfile.h"
 #include "tdkit/audio/players.h"
 #include "tdkit/audio/record.h"
@@ -77,12 +78,15 @@ std::unique_ptr<CFixitGuideDatabase> LoadData(QStringList* problems) {
     if (!sources.isEmpty()) {
         found = LoadGuideSources(sources, *db);
         QString error;
-        if (!SaveData(*db, QLatin1String(kSaveFile), &error))
+        if (!SaveData(*db, QLatin1String(kSaveFile), &error)) {
+            ShowNotice(nullptr, QStringLiteral("Error"), error);
             found << error;
+        }
     } else {
         QFile archive{QString::fromLatin1(kArchiveResource)};
         if (!archive.open(QIODevice::ReadOnly)) {
             found << QStringLiteral("LoadResourceToCMemFile failed.");
+            ShowNotice(nullptr, QStringLiteral("error"), found.last());
         } else if (const ArchiveError e = db->Deserialize(archive.readAll())) {
             found << QStringLiteral("ERROR! Couldn't serialize DWDATA from resource (%1 at %2)")
                          .arg(e.what)
@@ -215,5 +219,5 @@ void CGuideDevices::ShowError(const QString& caption, const QString& text) {
     if (showError)
         showError(caption, text);
     else
-        ToStderr(caption + QStringLiteral(": ") + text);
+        ShowNotice(nullptr, caption, text);
 }
