@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/strings.h"
+#include "platform/trace.h"
 #include "tdkit/audio/mixmgr.h"
 #include "tdmend/guideaction.h"
 #include "tdmend/guidecheck.h"
@@ -81,6 +82,7 @@ CGuideEngine::~CGuideEngine() {
 void CGuideEngine::LoadFrame(int32_t id) {
     if (quit_ || circleStopped_)
         return;
+    Trace(QStringLiteral("LoadFrame %1\n").arg(id));
     StopTests();
     screen_.backEnabled = !history_.empty();
     for (int i = 0; i < 5; ++i)

@@ -25,7 +25,7 @@
 namespace {
 
 // The page's geometry.
-constexpr QRect kTitleRect(7, 7, 468, 43);
+constexpr QRect kTitleRect(7, 7, 626, 43);
 constexpr int kBodyLeft = 195, kBodyTop = 58, kBodyWidth = 435;
 constexpr int kTopicTop = 250, kTopicStep = 28, kTopicHeight = 26;
 constexpr int kQuestionTop = 398;
