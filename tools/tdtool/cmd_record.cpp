@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QJsonObject>
 
+#include <algorithm>
+
 #include "command.h"
 #include "platform/audiobackend.h"
 #include "tdkit/audio/record.h"
@@ -69,6 +71,7 @@ int Record(const QStringList& words) {
     }
     // Input keeps coming while VOX holds the recording, so the input length ends it.
     const uint64_t want = uint64_t(seconds) * rec.GetSamplesPerSec();
+    rec.LimitSamples(DWORD(std::min<uint64_t>(want, 0xFFFFFFFFu)));
     Pump([&] { return !rec.StillRecording() || rec.InputSamples() >= want; },
          QDeadlineTimer(int64_t(seconds) * 1000 + 10000));
     const bool complete = rec.InputSamples() >= want || !rec.StillRecording();
@@ -77,6 +80,13 @@ int Record(const QStringList& words) {
             PrintErr(QStringLiteral("cannot finish %1: %2").arg(out, DeviceError(r)));
             return kExitFailed;
         }
+    }
+    if (rec.WriteFailed()) {
+        PrintErr(QStringLiteral("%1: the recording stopped after %2 s: the file could not be "
+                                "written (the disk may be full)")
+                     .arg(out)
+                     .arg(double(rec.SamplesRecorded()) / rec.GetSamplesPerSec(), 0, 'f', 2));
+        return kExitFailed;
     }
     if (!complete) {
         PrintErr(QStringLiteral("the sound device stopped delivering audio"));
