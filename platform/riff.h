@@ -127,6 +127,7 @@ public:
     // or -1. A position past the end is allowed; writing there fills the gap with zeros.
     int64_t Seek(int64_t offset, int whence = SEEK_SET);
     int64_t Tell() const { return pos_; }
+    bool IsWritable() const { return writable_; }
     int64_t Size() const { return size_; }
     // The size of the file as it stands on disk, without what is still buffered; -1 when
     // it cannot be told.

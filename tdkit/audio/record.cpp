@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QObject>
 #include <QWidget>
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+
+#include <unistd.h>
 
 #include "platform/message.h"
 #include "platform/riffwave.h"
@@ -265,7 +268,13 @@ UINT CRecord::CreateNewWAVFile(const QString& path) {
 
 UINT CRecord::OpenWAVFile(const QString& path) {
     CloseFile();
-    file_ = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+    RiffError error = RiffError::None;
+    file_ = RiffFile::Open(path, RiffFile::Mode::ReadWrite, &error);
+    // A file the user may not change still plays; recording into it is refused.
+    if (!file_ && error == RiffError::CannotOpen &&
+        ::access(QFile::encodeName(path).constData(), R_OK) == 0 &&
+        ::access(QFile::encodeName(path).constData(), W_OK) != 0)
+        file_ = RiffFile::Open(path, RiffFile::Mode::Read, &error);
     if (!file_)
         return 1;
     WAVEFORMATEX f{};
@@ -291,6 +300,8 @@ UINT CRecord::CloseFile() {
 UINT CRecord::RecordToFile(DWORD startSample, BOOL vox) {
     if (!file_)
         return 1;
+    if (!file_->IsWritable())
+        return MMIOERR_CANNOTWRITE;
     if (recording_ || inputOpen_ || playing_ || waveOut_)
         return MMSYSERR_ALLOCATED;
     EnsureWindow();

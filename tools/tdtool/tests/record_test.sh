@@ -36,6 +36,10 @@ cmp -s "$work/cd.wav" "$work/played.wav" && passed=$((passed + 1)) || { failed=$
 check "play missing" 1 "$tdtool" play "$work/none.wav"
 echo "not a wave" >"$work/text.wav"
 check "play junk" 1 "$tdtool" play "$work/text.wav"
+# A read-only file plays (the superuser may write anyway; the play is what counts).
+cp "$work/phone.wav" "$work/readonly.wav"
+chmod 0444 "$work/readonly.wav"
+check "play read-only" 0 "$tdtool" play "$work/readonly.wav"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
