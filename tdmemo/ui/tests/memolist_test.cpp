@@ -8,8 +8,8 @@
 
 #include <sys/stat.h>
 
-#include "tdmemo/echomemos.h"
-#include "tdmemo/tests/testapp.h"
+#include "tdmemo/ui/echomemos.h"
+#include "tdmemo/ui/tests/testapp.h"
 
 namespace {
 
