@@ -50,8 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<ECHOMEMOLISTENTRY> entries;
     for (const MemoListRecord& r : records) {
         Check(HasMemoListPath(r.entry));
-        Check(MemoListPath(r.entry).toLocal8Bit().size() <= kMemoListTextSize);
-        (void)MemoListDescription(r.entry);
+        // Texts are read up to their zero and never past their field: no more characters
+        // than the field has bytes.
+        Check(MemoListPath(r.entry).size() <= kMemoListTextSize);
+        Check(MemoListDescription(r.entry).size() <= kMemoListTextSize);
         const time_t now = static_cast<time_t>(r.entry.nextTime);
         int scheduled = -1;
         const time_t next = NextPlayTime(r.entry.memo, now, &scheduled);
