@@ -292,7 +292,8 @@ public:
             return false;
         }
         auto* d = reinterpret_cast<int16_t*>(frame_->data[0]);
-        std::memcpy(d, s, std::size_t(count) * channels * 2);
+        if (count > 0)
+            std::memcpy(d, s, std::size_t(count) * channels * 2);
         std::fill(d + std::size_t(count) * channels, d + std::size_t(frameSize) * channels, 0);
         int e = avcodec_send_frame(ctx_, frame_);
         av_frame_unref(frame_);
@@ -459,6 +460,8 @@ public:
     void HandOut(ACMSTREAMHEADER* h) {
         const std::size_t room = h->cbDstLength - h->cbDstLengthUsed;
         const std::size_t n = std::min(room, pending.size() - pendingAt);
+        if (n == 0)
+            return;
         std::memcpy(h->pbDst + h->cbDstLengthUsed, pending.data() + pendingAt, n);
         h->cbDstLengthUsed += static_cast<DWORD>(n);
         pendingAt += n;
