@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/notice.h"
 #include "platform/registry.h"
 #include "platform/tempfile.h"
 #include "tdkit/settings/paths.h"
@@ -36,19 +37,6 @@ const char kErrorCaption[] = "CRecord Error";
 std::mutex hooksMutex;
 CACM::ProgressFactory progressFactory;
 CACM::Question offerQuestion;
-CACM::ErrorReporter errorReporter;
-
-void ReportError(const char* text) {
-    CACM::ErrorReporter r;
-    {
-        std::lock_guard lock(hooksMutex);
-        r = errorReporter;
-    }
-    if (r)
-        r(QString::fromLatin1(kErrorCaption), QString::fromLatin1(text));
-    else
-        std::fprintf(stderr, "%s: %s\n", kErrorCaption, text);
-}
 
 bool AskOffer(QObject* window) {
     CACM::Question q;
@@ -144,11 +132,6 @@ void CACM::SetOfferQuestion(Question question) {
     offerQuestion = std::move(question);
 }
 
-void CACM::SetErrorReporter(ErrorReporter reporter) {
-    std::lock_guard lock(hooksMutex);
-    errorReporter = std::move(reporter);
-}
-
 WAVEFORMATEX* CACM::GetCompressFormat(void* buffer) {
     const WaveFormatBytes f = MakeCodecFormat(WAVE_FORMAT_DSPGROUP_TRUESPEECH, 1, 8000);
     static_assert(kCompressFormatSize == sizeof(WAVEFORMATEX) + 32);
@@ -191,7 +174,7 @@ int CACM::ConvertFileFormat(const QString& source, const QString& destination,
     return CompressFileProt(target, source, destination, window, 0);
 }
 
-bool CACM::CreateOutputFile(RiffFile& file, const WAVEFORMATEX* format) {
+bool CACM::CreateOutputFile(RiffFile& file, const WAVEFORMATEX* format, QObject* window) {
     riff_ = RiffChunk{};
     riff_.fccType = kWave;
     if (file.Create(riff_, RiffCreate::Riff) != RiffError::None)
@@ -203,11 +186,12 @@ bool CACM::CreateOutputFile(RiffFile& file, const WAVEFORMATEX* format) {
     // The whole record: header, extra size and extra bytes.
     WaveFormatBytes bytes = Copy(format);
     if (!file.WriteExact(bytes.data(), int64_t(bytes.size()))) {
-        ReportError("mmioWriteError fmt - WAVEFORMAT");
+        ShowNotice(window, QString::fromLatin1(kErrorCaption),
+                   QStringLiteral("mmioWriteError fmt - WAVEFORMAT"));
         return Fail(QStringLiteral("the destination's format cannot be written"));
     }
     if (file.Ascend(fmt_) != RiffError::None) {
-        ReportError("mmioAscend - fmt");
+        ShowNotice(window, QString::fromLatin1(kErrorCaption), QStringLiteral("mmioAscend - fmt"));
         return Fail(QStringLiteral("the destination's format cannot be written"));
     }
     data_ = RiffChunk{};
@@ -313,7 +297,7 @@ int CACM::CompressFileProt(const WAVEFORMATEX* target, const QString& source,
         return Fail(QStringLiteral("%1: cannot be written").arg(destination));
     FileGuard outGuard(*outPath);
     auto out = RiffFile::Open(*outPath, RiffFile::Mode::Create);
-    if (!out || !CreateOutputFile(*out, dst)) {
+    if (!out || !CreateOutputFile(*out, dst, window)) {
         if (lastError_.isEmpty())
             lastError_ = QStringLiteral("%1: cannot be written").arg(destination);
         return 0;

@@ -7,9 +7,10 @@
 // The destination is written under a temporary name beside it and renamed over it only
 // when the conversion succeeded; a failed or cancelled conversion leaves nothing behind.
 //
-// The user-interface parts are installed from outside: a progress display with a Cancel
-// button (shown when the caller gives a window) and the question of the offer. Without
-// them the conversion runs silently and the offer is a line on stderr, answered No.
+// The user-interface parts are installed from outside (the desktop library installs them
+// when it is loaded): a progress display with a Cancel button, shown when the caller gives
+// a window, and the question of the offer. Without them the conversion runs silently and
+// the offer is a line on stderr, answered No. Write errors of the format chunk are notices.
 #pragma once
 
 #include <QString>
@@ -68,14 +69,11 @@ public:
     using Question =
         std::function<bool(QObject* window, const QString& caption, const QString& text)>;
     static void SetOfferQuestion(Question question);
-    // Shows the format-chunk write errors (caption, text).
-    using ErrorReporter = std::function<void(const QString& caption, const QString& text)>;
-    static void SetErrorReporter(ErrorReporter reporter);
 
 private:
     int CompressFileProt(const WAVEFORMATEX* target, const QString& source,
                          const QString& destination, QObject* window, int depth);
-    bool CreateOutputFile(RiffFile& file, const WAVEFORMATEX* format);
+    bool CreateOutputFile(RiffFile& file, const WAVEFORMATEX* format, QObject* window);
     bool Fail(const QString& why);
 
     RiffChunk riff_, fmt_, data_;
