@@ -283,11 +283,17 @@ public:
     bool Encode(const int16_t* s, int count, std::vector<uint8_t>& out, QString* why) override {
         const int frameSize = ctx_->frame_size;
         const int channels = format_.nChannels;
-        frame_->nb_samples = frameSize;
-        frame_->format = AV_SAMPLE_FMT_S16;
-        frame_->sample_rate = ctx_->sample_rate;
-        if (av_channel_layout_copy(&frame_->ch_layout, &ctx_->ch_layout) < 0 ||
-            av_frame_get_buffer(frame_, 0) < 0) {
+        // One frame buffer for the whole stream, made writable again when the encoder
+        // still holds the last one.
+        bool ready = frame_->data[0] != nullptr;
+        if (!ready) {
+            frame_->nb_samples = frameSize;
+            frame_->format = AV_SAMPLE_FMT_S16;
+            frame_->sample_rate = ctx_->sample_rate;
+            ready = av_channel_layout_copy(&frame_->ch_layout, &ctx_->ch_layout) >= 0 &&
+                    av_frame_get_buffer(frame_, 0) >= 0;
+        }
+        if (!ready || av_frame_make_writable(frame_) < 0) {
             *why = QStringLiteral("out of memory");
             return false;
         }
@@ -296,7 +302,6 @@ public:
             std::memcpy(d, s, std::size_t(count) * channels * 2);
         std::fill(d + std::size_t(count) * channels, d + std::size_t(frameSize) * channels, 0);
         int e = avcodec_send_frame(ctx_, frame_);
-        av_frame_unref(frame_);
         while (e >= 0) {
             e = avcodec_receive_packet(ctx_, packet_);
             if (e == AVERROR(EAGAIN))
