@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -12,9 +14,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/registry.h"
 #include "platform/tempfile.h"
 #include "tdkit/audio/acm.h"
 #include "tdkit/audio/record.h"
+#include "tdkit/settings/paths.h"
 
 namespace {
 
@@ -356,6 +360,70 @@ TEST_F(Acm, TheRecorderImportsCompressedFilesDecoded) {
     const QByteArray joined = Decoded(dst);
     ASSERT_EQ(joined.size(), 8000 + decoded.size());
     EXPECT_TRUE(joined.mid(8000) == decoded);
+}
+
+TEST_F(Acm, TrueSpeechFilesDecodeAndConvert) {
+    // Three blocks of TrueSpeech (sox writes none): 720 frames of sound.
+    alignas(WAVEFORMATEX) uint8_t format[50];
+    CACM::GetCompressFormat(format);
+    QByteArray data(96, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char((i * 37 + 11) & 0xFF);
+    QByteArray image = "WAVEfmt " + QByteArray("\x32\0\0\0", 4) +
+                       QByteArray(reinterpret_cast<const char*>(format), 50) + "data" +
+                       QByteArray("\x60\0\0\0", 4) + data;
+    const qsizetype size = image.size();
+    image.prepend(QByteArray(reinterpret_cast<const char*>(&size), 4));
+    image.prepend("RIFF");
+    QFile f(Path("ts.wav"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(image);
+    f.close();
+    WaveFileError error;
+    auto decoder = WaveDecoder::Open(Path("ts.wav"), &error);
+    ASSERT_TRUE(decoder) << WaveFileErrorText(error);
+    EXPECT_EQ(decoder->Frames(), 720);
+    std::vector<char> pcm(4000);
+    EXPECT_EQ(decoder->Read(pcm.data(), int64_t(pcm.size())), 1440);
+    // To the recorder's AM radio format: through 16-bit PCM at 8000 Hz.
+    CACM acm;
+    ASSERT_EQ(
+        acm.ConvertFileFormat(Path("ts.wav"), Path("am.wav"), AsFormat(MakePcmFormat(1, 11025, 8))),
+        1)
+        << acm.LastError().toStdString();
+    EXPECT_EQ(Soxi("-r", Path("am.wav")), "11025");
+    EXPECT_NEAR(Soxi("-s", Path("am.wav")).toInt(), 720 * 11025 / 8000, 2);
+}
+
+TEST_F(Acm, YesToTheOfferStartsTheSoundEditorWithTheFile) {
+    qputenv("TONEDECK_REGISTRY_DIR", QFile::encodeName(dir.path()));
+    const QString script = Path("editor.sh"), log = Path("editor.log");
+    {
+        QFile s(script);
+        ASSERT_TRUE(s.open(QIODevice::WriteOnly));
+        s.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do echo \"[$a]\"; done > '%1.tmp'\n"
+                               "mv '%1.tmp' '%1'\n")
+                    .arg(log)
+                    .toLocal8Bit());
+        s.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    auto key = RegKey::Create(RegRoot::CurrentUser, QString::fromLatin1(kProductKey));
+    ASSERT_TRUE(key);
+    ASSERT_TRUE(key->SetString("SoundEditor", script + " --import"));
+    const QString ima = Path("odd name; $(x).wav");
+    Run("sox", {Speech(), "-e", "ima-adpcm", ima});
+    CACM::SetOfferQuestion([](QObject*, const QString&, const QString&) { return true; });
+    CACM acm;
+    EXPECT_EQ(acm.ConvertFileFormat(ima, Path("out.wav"), AsFormat(MakePcmFormat(1, 8000, 16))), 0);
+    QDeadlineTimer deadline(20000);
+    while (!QFile::exists(log) && !deadline.hasExpired())
+        QThread::msleep(20);
+    QFile l(log);
+    ASSERT_TRUE(l.open(QIODevice::ReadOnly));
+    // One argument for the option, one for the path as it stands: no shell in between.
+    EXPECT_EQ(QString::fromLocal8Bit(l.readAll()), "[--import]\n[" + ima + "]\n");
+    EXPECT_FALSE(QFile::exists(Path("out.wav")));
+    qunsetenv("TONEDECK_REGISTRY_DIR");
 }
 
 }  // namespace
