@@ -91,17 +91,7 @@ bool acmFormatTagEncodes(WORD tag) {
 }
 
 int codec_engine::SamplesPerBlock(const WAVEFORMATEX& f) {
-    switch (f.wFormatTag) {
-        case WAVE_FORMAT_PCM:
-            return 1;
-        case WAVE_FORMAT_ADPCM:
-            return (f.nBlockAlign - 7 * f.nChannels) * 2 / f.nChannels + 2;
-        case WAVE_FORMAT_GSM610:
-            return 320;
-        case WAVE_FORMAT_DSPGROUP_TRUESPEECH:
-            return 240;
-    }
-    return 0;
+    return acmSamplesPerBlock(&f);
 }
 
 bool acmFormatValid(const WAVEFORMATEX* format, std::size_t size) {

@@ -45,6 +45,28 @@ bool acmFormatTagSupported(WORD tag);
 // Whether the layer can write the tag.
 bool acmFormatTagEncodes(WORD tag);
 
+// Frames one block of the format holds: 1 for PCM, the codec's block length for the
+// compressed formats, 0 for a tag the layer does not know or a block too small for its
+// header. Only the header is read.
+inline int acmSamplesPerBlock(const WAVEFORMATEX* format) {
+    if (!format || format->nChannels == 0)
+        return 0;
+    switch (format->wFormatTag) {
+        case WAVE_FORMAT_PCM:
+            return 1;
+        case WAVE_FORMAT_ADPCM:
+            // Two frames in the block header, two 4-bit samples in each byte after it.
+            if (format->nBlockAlign <= 7 * format->nChannels)
+                return 0;
+            return (format->nBlockAlign - 7 * format->nChannels) * 2 / format->nChannels + 2;
+        case WAVE_FORMAT_GSM610:
+            return 320;
+        case WAVE_FORMAT_DSPGROUP_TRUESPEECH:
+            return 240;
+    }
+    return 0;
+}
+
 // Whether the record is a well-formed format of a supported tag: channel count, rate,
 // block alignment, bits and extra bytes within what the format allows. size is the number
 // of bytes the caller holds (18 + cbSize must fit it).

@@ -18,6 +18,7 @@
 #include "platform/tempfile.h"
 #include "tdkit/audio/acm.h"
 #include "tdkit/audio/record.h"
+#include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/paths.h"
 
 namespace {
@@ -424,6 +425,25 @@ TEST_F(Acm, YesToTheOfferStartsTheSoundEditorWithTheFile) {
     EXPECT_EQ(QString::fromLocal8Bit(l.readAll()), "[--import]\n[" + ima + "]\n");
     EXPECT_FALSE(QFile::exists(Path("out.wav")));
     qunsetenv("TONEDECK_REGISTRY_DIR");
+}
+
+TEST_F(Acm, LengthsOfCompressedFilesCountTheFramesOfTheirBlocks) {
+    const QString speech = Speech();
+    // Speech padded to 7.5 seconds: every format must say 7, not 0 or the byte count's
+    // idea of it.
+    const QString longer = Path("longer.wav");
+    Run("sox", {speech, longer, "pad", "0", QString::number(7.5 - Soxi("-D", speech).toDouble())});
+    for (const char* encoding : {"signed-integer", "ms-adpcm", "gsm-full-rate"}) {
+        const QString path = Path(QStringLiteral("len-%1.wav").arg(encoding));
+        Run("sox", {longer, "-e", encoding, path});
+        WAVEFILETYPE type;
+        char description[64];
+        DWORD seconds = 99;
+        ASSERT_TRUE(
+            GetInfoFromRIFFFile(path, type, description, sizeof description, seconds, nullptr))
+            << encoding;
+        EXPECT_EQ(seconds, 7u) << encoding;
+    }
 }
 
 }  // namespace
