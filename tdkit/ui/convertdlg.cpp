@@ -60,7 +60,7 @@ CConvertProgressDlg::CConvertProgressDlg(QWidget* parent) : QDialog(parent) {
     bar_->setObjectName(QString::fromLatin1(kBarName));
     bar_->setRange(0, 100);
     bar_->setValue(0);
-    bar_->setMinimumWidth(260);
+    bar_->setMinimumWidth(340);  // wide enough for the whole caption
     layout->addWidget(bar_);
     cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancel_->setObjectName(QString::fromLatin1(kCancelName));
