@@ -371,6 +371,8 @@ public:
         r->soxr_ = soxr;
         r->channels_ = channels;
         r->ratio_ = double(to) / double(from);
+        r->from_ = from;
+        r->to_ = to;
         return r;
     }
     ~Resampler() { soxr_delete(soxr_); }
@@ -390,6 +392,17 @@ public:
                 return false;
             }
             done += used;
+            if (in) {
+                in_ += used;
+                out_ += made;
+            } else {
+                // The filter's tail: no more than the whole input's length at the new rate,
+                // so 0.5 s stays 0.5 s rather than gaining a rounded-up frame.
+                const uint64_t allowed = in_ * to_ / from_;
+                const uint64_t keep = allowed > out_ ? std::min<uint64_t>(made, allowed - out_) : 0;
+                out.resize(at + keep * channels_);
+                out_ += keep;
+            }
             if (in ? done >= frames : made == 0)
                 return true;
         }
@@ -400,6 +413,8 @@ private:
     soxr_t soxr_ = nullptr;
     int channels_ = 1;
     double ratio_ = 1;
+    uint64_t from_ = 1, to_ = 1;
+    uint64_t in_ = 0, out_ = 0;  // frames taken and given so far
 };
 
 class PipelineImpl : public Pipeline {
