@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "platform/codec.h"
 #include "platform/message.h"
 #include "platform/notice.h"
 #include "platform/riffwave.h"
@@ -64,12 +65,20 @@ UINT Code(RiffError e) {
     return MMIOERR_CANNOTREAD;
 }
 
-// A WAV file opened on its own: its format, its chunks and the frames of its data.
+// A WAV file opened on its own: its format, its chunks and the frames of its data. A
+// compressed file is read through the codec layer's decoder, as 16-bit PCM of its rate and
+// channels, decoded as it is read.
 struct WaveSource {
     std::unique_ptr<RiffFile> file;
+    std::unique_ptr<WaveDecoder> decoder;
     RiffChunk riff, data;
     WAVEFORMATEX format{};
     DWORD frames = 0;
+
+    // Up to size bytes of PCM (whole frames for compressed data); 0 at the end, -1 on error.
+    int64_t Read(char* buffer, int64_t size) {
+        return decoder ? decoder->Read(buffer, size) : file->Read(buffer, size);
+    }
 };
 
 // Finds the "WAVE" form, reads up to 18 bytes of "fmt " (extra size forced to 0) and
@@ -104,6 +113,17 @@ bool OpenSource(const QString& path, WaveSource& source) {
     if (ReadWaveHeader(*source.file, source.riff, fmt, source.data, source.format) != 0) {
         source.file.reset();
         return false;
+    }
+    if (source.format.wFormatTag != WAVE_FORMAT_PCM) {
+        source.file.reset();
+        WaveFileError error;
+        source.decoder = WaveDecoder::Open(path, &error);
+        if (!source.decoder)
+            return false;
+        source.format = source.decoder->PcmFormat();
+        source.frames = static_cast<DWORD>(
+            std::min<int64_t>(source.decoder->Frames(), std::numeric_limits<DWORD>::max()));
+        return true;
     }
     source.frames = source.data.cksize / source.format.nBlockAlign;
     return true;
@@ -708,7 +728,7 @@ int CRecord::AppendFile(const QString& source, const QString& destination) {
     uint64_t left = frames * src.format.nBlockAlign;
     char block[kCopyBlock];
     while (ok && left > 0) {
-        const int64_t got = src.file->Read(block, std::min<uint64_t>(left, kCopyBlock));
+        const int64_t got = src.Read(block, std::min<uint64_t>(left, kCopyBlock));
         if (got <= 0)
             break;  // the source ran out
         ok = file_->WriteExact(block, got);
@@ -745,7 +765,7 @@ int CRecord::MixFiles(const QString& source, const QString& destination) {
     char S[kCopyBlock], D[kCopyBlock];
     bool ok = true;
     while (ok && (srcLeft > 0 || dstLeft > 0)) {
-        int64_t s = srcLeft ? src.file->Read(S, std::min<uint64_t>(srcLeft, kCopyBlock)) : 0;
+        int64_t s = srcLeft ? src.Read(S, std::min<uint64_t>(srcLeft, kCopyBlock)) : 0;
         if (s <= 0) {
             s = 0;
             srcLeft = 0;  // a source shorter than its header says ends here

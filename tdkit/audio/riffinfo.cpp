@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/codec.h"
 #include "platform/riff.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -59,7 +60,7 @@ void AppendBytes(std::vector<uint8_t>& out, const void* data, std::size_t size) 
     out.insert(out.end(), p, p + size);
 }
 
-// Whole seconds of a WAV file: data size / block alignment / samples per second. 0 when
+// Whole seconds of a WAV file: blocks of data × frames per block / samples per second. 0 when
 // the form, its format or its data cannot be found, or the format is degenerate.
 DWORD WaveSeconds(RiffFile& file) {
     RiffChunk form;
@@ -86,7 +87,11 @@ DWORD WaveSeconds(RiffFile& file) {
     data.ckid = kData;
     if (file.Descend(data, &form, RiffFind::Chunk) != RiffError::None)
         return 0;
-    return data.cksize / blockAlign / samplesPerSec;
+    // Compressed data holds a number of frames in each block.
+    WAVEFORMATEX header{};
+    std::memcpy(&header, format, sizeof header);
+    const int perBlock = std::max(1, acmSamplesPerBlock(&header));
+    return static_cast<DWORD>(uint64_t(data.cksize / blockAlign) * perBlock / samplesPerSec);
 }
 
 // The description step of both readers: type and text from "DESC", or type 1 and an empty

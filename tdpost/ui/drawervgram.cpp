@@ -27,6 +27,7 @@
 #include <cstring>
 
 #include "platform/trace.h"
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/mixmgr.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/mail/voicegram.h"
@@ -1053,13 +1054,14 @@ void CDrawerVGram::OpenRedrawClose(bool toEnd) {
 }
 
 int CDrawerVGram::ConvertForImport(const QString& source, QString* converted) {
-    WAVEFORMATEX f{};
-    if (!ReadWavFormat(source, &f)) {
+    const CACMFormatPtr f = CACM::GetFormatFromFile(source);
+    if (!f) {
         Box(QStringLiteral("Error"), QStringLiteral("Could not compress/convert file"), MB_OK,
             MB_ICONEXCLAMATION);
         return 0;
     }
-    if (CRecord::IsStandardFormat(&f) && CRecord::IsSameFormat(&f, m_Record.GetRecordFormat())) {
+    if (CRecord::IsStandardFormat(f.get()) &&
+        CRecord::IsSameFormat(f.get(), m_Record.GetRecordFormat())) {
         converted->clear();
         return 1;
     }
@@ -1070,7 +1072,10 @@ int CDrawerVGram::ConvertForImport(const QString& source, QString* converted) {
         return 0;
     }
     *converted = QFile::decodeName(name);
-    if (!ConvertPcmFile(source, *converted, *m_Record.GetRecordFormat())) {
+    // Any format the codec layer reads, compressed ones included; others get the offer of
+    // the sound editor.
+    CACM acm;
+    if (!acm.ConvertFileFormat(source, *converted, m_Record.GetRecordFormat(), this)) {
         QFile::remove(*converted);
         converted->clear();
         Box(QStringLiteral("Error"), QStringLiteral("Could not compress/convert file"), MB_OK,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "command.h"
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/riffinfo.h"
 
 namespace {
@@ -149,6 +150,16 @@ int Info(const QStringList& words) {
                   {"type", type, {}},
                   {"description", FromBytes(description.data()), {}},
                   {"seconds", static_cast<qint64>(seconds), {}}};
+    if (soundType == SOUNDFILETYPE_WAV) {
+        if (const CACMFormatPtr format = CACM::GetFormatFromFile(path))
+            fields.push_back({"format",
+                              {},
+                              {{"tag", format->wFormatTag, {}},
+                               {"name", acmFormatTagName(format->wFormatTag), {}},
+                               {"channels", format->nChannels, {}},
+                               {"rate", static_cast<qint64>(format->nSamplesPerSec), {}},
+                               {"bits", format->wBitsPerSample, {}}}});
+    }
 
     ECHOMEMOSTRUCT note;
     if (GetNoteInfoFromRIFFFile(path, type, description.data(), bufferSize, seconds, &note,
