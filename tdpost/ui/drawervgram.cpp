@@ -898,6 +898,25 @@ void CDrawerVGram::OnSend() {
         return;
     }
     s.file = QFile::decodeName(name);
+    if (s.compress) {
+        // The mail copy goes compressed when the codec layer can compress it, else as
+        // recorded, and the user is told.
+        char packed[kNameBufferSize] = {};
+        CACM acm;
+        if (GetTempFilePathAndName(packed, IDS_TEMPPREFIX_VOICEGRAM, IDS_TEMPEXTENSION_WAV) &&
+            acm.CompressFile(s.file, QFile::decodeName(packed), this)) {
+            QFile::remove(s.file);
+            s.file = QFile::decodeName(packed);
+        } else {
+            if (packed[0])
+                QFile::remove(QFile::decodeName(packed));
+            Box(QStringLiteral("Compress Voicegram"),
+                QStringLiteral("The voicegram could not be compressed (%1).\nIt is sent as "
+                               "recorded.")
+                    .arg(acm.LastError()),
+                MB_OK, MB_ICONEXCLAMATION);
+        }
+    }
     WorkFileHold hold(s.file);
     s.services = *m_pMailProps;
     s.replyToName = m_strReplyToName;
