@@ -1,0 +1,580 @@
+#include "platform/truespeech_encoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+using namespace truespeech;
+
+namespace {
+
+constexpr int N = kSubframeSamples;
+static_assert(N % 4 == 0);
+
+// Analysis window and lag window of the prediction filter fit.
+struct AnalysisTables {
+    double window[kBlockSamples];
+    double lagWindow[kOrder + 1];
+    AnalysisTables() {
+        for (int n = 0; n < kBlockSamples; ++n) {
+            window[n] = 0.54 - 0.46 * std::cos(2 * std::numbers::pi * n / (kBlockSamples - 1));
+        }
+        // Gaussian lag window of 60 Hz: widens sharp formant peaks the quantised
+        // coefficients could not hold anyway.
+        for (int k = 0; k <= kOrder; ++k) {
+            const double x = 2 * std::numbers::pi * 60.0 * k / 8000.0;
+            lagWindow[k] = std::exp(-0.5 * x * x);
+        }
+    }
+};
+const AnalysisTables kTables;
+
+int NearestIndex(int order, double value) {
+    int best = 0;
+    double bestDistance = 1e300;
+    for (int i = 0; i < kCodebookSize[order]; ++i) {
+        const double distance = std::abs(ReflectionCoefficient(order, i) - value);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return best;
+}
+
+// Reflection coefficients of the block, as codebook indexes.
+std::array<uint8_t, kOrder> AnalyseBlock(const int16_t* samples) {
+    double windowed[kBlockSamples];
+    for (int n = 0; n < kBlockSamples; ++n) {
+        windowed[n] = samples[n] * kTables.window[n];
+    }
+    double r[kOrder + 1];
+    for (int k = 0; k <= kOrder; ++k) {
+        double sum = 0;
+        for (int n = k; n < kBlockSamples; ++n) {
+            sum += windowed[n] * windowed[n - k];
+        }
+        r[k] = sum * kTables.lagWindow[k];
+    }
+    // A little white noise keeps the recursion well conditioned on near-silent input.
+    r[0] = r[0] * 1.0001 + 1.0;
+
+    // Levinson recursion for the predictor x[n] ~ sum a[j] x[n - j]; the stream carries
+    // the negated partial correlations.
+    double a[kOrder + 1] = {};
+    double reflection[kOrder] = {};
+    double error = r[0];
+    for (int i = 1; i <= kOrder; ++i) {
+        double acc = r[i];
+        for (int j = 1; j < i; ++j) {
+            acc -= a[j] * r[i - j];
+        }
+        const double k = std::clamp(acc / error, -0.999, 0.999);
+        reflection[i - 1] = k;
+        double next[kOrder + 1];
+        std::memcpy(next, a, sizeof(a));
+        next[i] = k;
+        for (int j = 1; j < i; ++j) {
+            next[j] = a[j] - k * a[i - j];
+        }
+        std::memcpy(a, next, sizeof(a));
+        error *= 1 - k * k;
+    }
+    std::array<uint8_t, kOrder> indexes{};
+    for (int i = 0; i < kOrder; ++i) {
+        indexes[i] = static_cast<uint8_t>(NearestIndex(i, -reflection[i] * 32768.0));
+    }
+    return indexes;
+}
+
+// Impulse response of everything after the excitation: the prediction filter's synthesis
+// and the output filters, as the player runs them for one subframe.
+// One sample more than a subframe, for the pitch search's shifted responses.
+void ImpulseResponse(const int16_t* filter, int tilt, double h[N + 1]) {
+    double c[kOrder], zeros[kOrder], poles[kOrder];
+    static constexpr int kZeroWeights[kOrder] = {18022, 9912, 5452, 2998, 1649, 907, 499, 274};
+    static constexpr int kPoleWeights[kOrder] = {24576, 18432, 13824, 10368,
+                                                 7776,  5832,  4374,  3281};
+    for (int k = 0; k < kOrder; ++k) {
+        c[k] = filter[k] / 4096.0;
+        zeros[k] = ((kZeroWeights[k] * filter[k]) >> 15) / 4096.0;
+        poles[k] = ((kPoleWeights[k] * filter[k]) >> 15) / 4096.0;
+    }
+    const double tiltWeight = (tilt - (tilt >> 2)) / 65536.0;
+    double y[N + 1 + kOrder] = {}, v[N + 1 + kOrder] = {};
+    double* ys = y + kOrder;
+    double* vs = v + kOrder;
+    for (int n = 0; n <= N; ++n) {
+        double sy = n == 0 ? 1.0 : 0.0;
+        double sz = 0, sp = 0;
+        for (int k = 0; k < kOrder; ++k) {
+            sy += c[k] * ys[n - 1 - k];
+            sp += poles[k] * vs[n - 1 - k];
+        }
+        ys[n] = sy;
+        for (int k = 0; k < kOrder; ++k) {
+            sz += zeros[k] * ys[n - 1 - k];
+        }
+        vs[n] = sy - sz + sp;
+        h[n] = 0.875 * (vs[n] + tiltWeight * vs[n - 1]);
+    }
+}
+
+// y = x * h over the first `length` samples (x and y of that length, h of at least it).
+// Written as scaled additions so that no sum waits on the one before.
+template <typename T>
+void Convolve(const T* x, const double* h, double* y, int length = N) {
+    std::fill(y, y + length, 0.0);
+    for (int m = 0; m < length; ++m) {
+        const double value = x[m];
+        if (value == 0) {
+            continue;
+        }
+        double* out = y + m;
+        const int count = length - m;
+        for (int n = 0; n < count; ++n) {
+            out[n] += value * h[n];
+        }
+    }
+}
+
+double Dot(const double* a, const double* b) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    for (int n = 0; n < N; n += 4) {
+        s0 += a[n] * b[n];
+        s1 += a[n + 1] * b[n + 1];
+        s2 += a[n + 2] * b[n + 2];
+        s3 += a[n + 3] * b[n + 3];
+    }
+    return (s0 + s1) + (s2 + s3);
+}
+
+struct PitchChoice {
+    int base = 0;
+    int code = kNoPitch;
+};
+
+struct Candidate {
+    double error;
+    int lag;
+    int tap;
+};
+
+// Smallest lag offset 0..5 that reaches `lag` from `base`, or -1.
+int OffsetFor(int base, int lag) {
+    for (int d = 0; d <= kLagOffsets; ++d) {
+        if (PitchLag(base, d * kTapFilters) == lag) {
+            return d;
+        }
+    }
+    return -1;
+}
+
+// Pitch code for a lag and tap with the given base, or -1 when it has none.
+int PitchCode(int base, int lag, int tap) {
+    const int d = OffsetFor(base, lag);
+    if (d < 0) {
+        return -1;
+    }
+    const int code = d * kTapFilters + tap;
+    return code < kNoPitch ? code : -1;
+}
+
+// Lag base that places `lag` near the middle of the offsets, leaving the following
+// subframe room either way.
+int BaseFor(int lag) {
+    return std::clamp(lag - kMinLag - 2, 0, 127);
+}
+
+// Chooses the pitch prediction of a subframe against `target` (input less the zero-input
+// response). With `choose_base` every lag is open and the base follows from the choice;
+// otherwise only the lags of `base` are.
+PitchChoice SearchPitch(const Synth& synth, const double h[N + 1], const double target[N],
+                        bool choose_base, int base) {
+    const int16_t* memory = synth.PitchMemory();
+    constexpr int kKeep = 4;
+    Candidate best[kKeep];
+    int kept = 0;
+    auto offer = [&](double error, int lag, int tap) {
+        if (kept == kKeep && error >= best[kKeep - 1].error) {
+            return;
+        }
+        int i = kept < kKeep ? kept++ : kKeep - 1;
+        while (i > 0 && best[i - 1].error > error) {
+            best[i] = best[i - 1];
+            --i;
+        }
+        best[i] = {error, lag, tap};
+    };
+
+    int lags[kMaxLag + 1];
+    int lagCount = 0;
+    if (choose_base) {
+        for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
+            lags[lagCount++] = lag;
+        }
+    } else {
+        for (int d = 0; d <= kLagOffsets; ++d) {
+            const int lag = PitchLag(base, d * kTapFilters);
+            if (lagCount == 0 || lags[lagCount - 1] != lag) {
+                lags[lagCount++] = lag;
+            }
+        }
+    }
+
+    const double energy = Dot(target, target);
+    double y0[N], y1[N], previous[N];
+    int previousLag = -2;
+    for (int li = 0; li < lagCount; ++li) {
+        const int lag = lags[li];
+        if (lag >= N && previousLag == lag - 1) {
+            // Neither tap reaches past the memory: shift the previous lag's response.
+            std::memcpy(y1, previous, sizeof(y1));
+            const double first = memory[kMaxLag - lag];
+            y0[0] = first * h[0];
+            for (int n = 1; n < N; ++n) {
+                y0[n] = previous[n - 1] + first * h[n];
+            }
+        } else {
+            // Lags shorter than the subframe repeat the memory with their period (the
+            // player repeats its own prediction; close enough to rank candidates).
+            double extended[kPitchMemory + N + 1];
+            for (int j = 0; j < kPitchMemory; ++j) {
+                extended[j] = memory[j];
+            }
+            for (int j = kPitchMemory; j < kPitchMemory + N + 1; ++j) {
+                extended[j] = extended[j - (lag + 1)];
+            }
+            // One response of 61 samples gives both taps': the second tap's input is
+            // the first's moved on by one sample.
+            const double* input = extended + kMaxLag - lag;
+            double both[N + 1];
+            Convolve(input, h, both, N + 1);
+            for (int n = 0; n < N; ++n) {
+                y0[n] = both[n];
+                y1[n] = both[n + 1] - input[0] * h[n + 1];
+            }
+        }
+        std::memcpy(previous, y0, sizeof(previous));
+        previousLag = lag;
+
+        const double c0 = Dot(target, y0), c1 = Dot(target, y1);
+        const double r00 = Dot(y0, y0), r11 = Dot(y1, y1), r01 = Dot(y0, y1);
+        const int offset = OffsetFor(choose_base ? BaseFor(lag) : base, lag);
+        for (int tap = 0; tap < kTapFilters; ++tap) {
+            if (offset < 0 || offset * kTapFilters + tap >= kNoPitch) {
+                continue;
+            }
+            const auto taps = PitchTaps(tap);
+            const double f0 = taps[0] / 16384.0, f1 = taps[1] / 16384.0;
+            const double error = energy - 2 * (f0 * c0 + f1 * c1) + f0 * f0 * r00 +
+                                 2 * f0 * f1 * r01 + f1 * f1 * r11;
+            offer(error, lag, tap);
+        }
+    }
+
+    // Judge the best few by the player's own prediction.
+    PitchChoice choice;
+    choice.base = kept > 0 && choose_base ? BaseFor(best[0].lag) : base;
+    double bestError = energy;
+    for (int i = 0; i < kept; ++i) {
+        const int candidateBase = choose_base ? BaseFor(best[i].lag) : base;
+        const int code = PitchCode(candidateBase, best[i].lag, best[i].tap);
+        int16_t predicted[N];
+        synth.PitchVector(candidateBase, code, predicted);
+        double filtered[N];
+        Convolve(predicted, h, filtered);
+        double error = 0;
+        for (int n = 0; n < N; ++n) {
+            const double e = target[n] - filtered[n];
+            error += e * e;
+        }
+        if (error < bestError) {
+            bestError = error;
+            choice = {candidateBase, code};
+        }
+    }
+    return choice;
+}
+
+struct PulseChoice {
+    int gain = 0;
+    uint32_t positions = 0;
+    uint16_t amplitudes = 0;
+};
+
+// Solves the small symmetric system m x = b in place (Gaussian elimination with partial
+// pivoting); false when it is singular.
+bool Solve(double m[kPulses][kPulses], double b[kPulses], double x[kPulses]) {
+    for (int col = 0; col < kPulses; ++col) {
+        int pivot = col;
+        for (int row = col + 1; row < kPulses; ++row) {
+            if (std::abs(m[row][col]) > std::abs(m[pivot][col])) {
+                pivot = row;
+            }
+        }
+        if (std::abs(m[pivot][col]) < 1e-12) {
+            return false;
+        }
+        std::swap(m[col], m[pivot]);
+        std::swap(b[col], b[pivot]);
+        for (int row = col + 1; row < kPulses; ++row) {
+            const double f = m[row][col] / m[col][col];
+            for (int k = col; k < kPulses; ++k) {
+                m[row][k] -= f * m[col][k];
+            }
+            b[row] -= f * b[col];
+        }
+    }
+    for (int row = kPulses - 1; row >= 0; --row) {
+        double sum = b[row];
+        for (int k = row + 1; k < kPulses; ++k) {
+            sum -= m[row][k] * x[k];
+        }
+        x[row] = sum / m[row][row];
+    }
+    return true;
+}
+
+// Chooses the seven pulses of a subframe against `target` (what is left after the
+// zero-input response and the pitch prediction).
+PulseChoice SearchPulses(const double h[N], const double target[N]) {
+    // Correlation of the target with the response to a pulse at each position, and of
+    // the responses with each other.
+    double d[N];
+    for (int i = 0; i < N; ++i) {
+        double sum = 0;
+        for (int n = i; n < N; ++n) {
+            sum += target[n] * h[n - i];
+        }
+        d[i] = sum;
+    }
+    static thread_local double phi[N][N];
+    for (int lag = 0; lag < N; ++lag) {
+        double sum = 0;
+        for (int i = N - 1 - lag; i >= 0; --i) {
+            sum += h[N - 1 - i - lag] * h[N - 1 - i];
+            phi[i][i + lag] = sum;
+            phi[i + lag][i] = sum;
+        }
+    }
+
+    // Place pulses one at a time where each gains most, three in the first half and
+    // four in the second.
+    int positions[kPulses];
+    bool used[N] = {};
+    double left[N];
+    std::memcpy(left, d, sizeof(left));
+    int inFirst = 0, inSecond = 0;
+    for (int k = 0; k < kPulses; ++k) {
+        int best = -1;
+        double bestGain = -1;
+        for (int i = 0; i < N; ++i) {
+            if (used[i] || (i < 30 && inFirst == kFirstHalfPulses) ||
+                (i >= 30 && inSecond == kPulses - kFirstHalfPulses)) {
+                continue;
+            }
+            const double gain = left[i] * left[i] / std::max(phi[i][i], 1e-9);
+            if (gain > bestGain) {
+                bestGain = gain;
+                best = i;
+            }
+        }
+        used[best] = true;
+        (best < 30 ? inFirst : inSecond)++;
+        positions[k] = best;
+        const double amplitude = left[best] / std::max(phi[best][best], 1e-9);
+        for (int i = 0; i < N; ++i) {
+            left[i] -= amplitude * phi[i][best];
+        }
+    }
+    std::sort(positions, positions + kPulses);
+
+    // Best amplitudes for those positions together.
+    double m[kPulses][kPulses], b[kPulses], amplitude[kPulses];
+    double sub[kPulses][kPulses], db[kPulses];
+    for (int k = 0; k < kPulses; ++k) {
+        for (int l = 0; l < kPulses; ++l) {
+            sub[k][l] = m[k][l] = phi[positions[k]][positions[l]];
+        }
+        db[k] = b[k] = d[positions[k]];
+    }
+    if (!Solve(m, b, amplitude)) {
+        for (int k = 0; k < kPulses; ++k) {
+            amplitude[k] = db[k] / std::max(sub[k][k], 1e-9);
+        }
+    }
+
+    // Quantise: each gain level with each pulse at its nearest of +-1, +-3 units, then
+    // pulse by pulse improvements; keep the level that leaves the least error.
+    PulseChoice choice;
+    double bestError = 1e300;
+    int bestCodes[kPulses] = {};
+    for (int level = 0; level < kGainLevels; ++level) {
+        const double unit = PulseGain(level);
+        int codes[kPulses];
+        double v[kPulses];
+        for (int k = 0; k < kPulses; ++k) {
+            const double units = amplitude[k] / unit;
+            codes[k] = units >= 0 ? (units < 2 ? 0 : 1) : (units > -2 ? 2 : 3);
+            v[k] = PulseAmplitude(level, codes[k]);
+        }
+        // Error (less the target's energy) is v.(S v - 2 d); keep S v at hand so that
+        // trying another value for one pulse costs a handful of operations.
+        double sv[kPulses];
+        double error = 0;
+        for (int k = 0; k < kPulses; ++k) {
+            double row = 0;
+            for (int l = 0; l < kPulses; ++l) {
+                row += sub[k][l] * v[l];
+            }
+            sv[k] = row;
+            error += v[k] * (row - 2 * db[k]);
+        }
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int k = 0; k < kPulses; ++k) {
+                for (int code = 0; code < 4; ++code) {
+                    const double change = PulseAmplitude(level, code) - v[k];
+                    if (change == 0) {
+                        continue;
+                    }
+                    const double delta =
+                        change * (2 * sv[k] - 2 * db[k]) + change * change * sub[k][k];
+                    if (delta < 0) {
+                        error += delta;
+                        codes[k] = code;
+                        v[k] += change;
+                        for (int l = 0; l < kPulses; ++l) {
+                            sv[l] += sub[l][k] * change;
+                        }
+                    }
+                }
+            }
+        }
+        if (error < bestError) {
+            bestError = error;
+            choice.gain = level;
+            std::memcpy(bestCodes, codes, sizeof(bestCodes));
+        }
+    }
+
+    int first[kFirstHalfPulses], second[kPulses - kFirstHalfPulses];
+    for (int k = 0; k < kFirstHalfPulses; ++k) {
+        first[k] = positions[k];
+    }
+    for (int k = kFirstHalfPulses; k < kPulses; ++k) {
+        second[k - kFirstHalfPulses] = positions[k] - 30;
+    }
+    choice.positions = EncodePositions(first, kFirstHalfPulses) << 15 |
+                       EncodePositions(second, kPulses - kFirstHalfPulses);
+    for (int k = 0; k < kPulses; ++k) {
+        choice.amplitudes = static_cast<uint16_t>(choice.amplitudes | bestCodes[k] << (12 - 2 * k));
+    }
+    return choice;
+}
+
+}  // namespace
+
+TrueSpeechEncoder::TrueSpeechEncoder() {
+    Reset();
+}
+
+void TrueSpeechEncoder::Reset() {
+    synth_.Reset();
+}
+
+void TrueSpeechEncoder::EncodeBlock(const int16_t samples[240], uint8_t block[32]) {
+    Frame frame;
+    int16_t decoded[kBlockSamples];
+    EncodeBlock(samples, frame, decoded);
+    PackFrame(frame, block);
+}
+
+void TrueSpeechEncoder::EncodeBlock(const int16_t samples[240], Frame& frame,
+                                    int16_t decoded[240]) {
+    frame = Frame{};
+    frame.lpc = AnalyseBlock(samples);
+
+    // Try the first half of the block with the blended and with the previous filter and
+    // go on with whichever decodes closer.
+    Synth trial[2] = {synth_, synth_};
+    Frame frames[2] = {frame, frame};
+    int16_t halves[2][kBlockSamples / 2];
+    double errors[2];
+    for (int t = 0; t < 2; ++t) {
+        frames[t].interpolate = t == 1;
+        trial[t].BeginBlock(frames[t].lpc, frames[t].interpolate);
+        // Coefficients whose filter does not fit the player's 16 bits are replaced by
+        // the flattest entries, highest order first.
+        for (int order = kOrder - 1; order > 0 && trial[t].FilterOverflowed(); --order) {
+            frames[t].lpc[order] = static_cast<uint8_t>(NearestIndex(order, 0));
+            trial[t].BeginBlock(frames[t].lpc, frames[t].interpolate);
+        }
+        errors[t] = EncodeSubframe(trial[t], 0, samples, frames[t], halves[t]) +
+                    EncodeSubframe(trial[t], 1, samples + N, frames[t], halves[t] + N);
+    }
+    const int chosen = errors[1] <= errors[0] ? 1 : 0;
+    synth_ = trial[chosen];
+    frame = frames[chosen];
+    std::memcpy(decoded, halves[chosen], sizeof(halves[chosen]));
+    for (int q = 2; q < kSubframes; ++q) {
+        EncodeSubframe(synth_, q, samples + q * N, frame, decoded + q * N);
+    }
+    synth_.EndBlock();
+}
+
+double TrueSpeechEncoder::EncodeSubframe(Synth& synth, int subframe, const int16_t* samples,
+                                         Frame& frame, int16_t* decoded) {
+    double h[N + 1];
+    ImpulseResponse(synth.Filter(subframe), synth.Tilt(), h);
+    int16_t zeroInput[N];
+    synth.ZeroInputResponse(subframe, zeroInput);
+    double target[N];
+    for (int n = 0; n < N; ++n) {
+        target[n] = samples[n] - zeroInput[n];
+    }
+
+    const bool chooseBase = subframe % 2 == 0;
+    const PitchChoice pitch =
+        SearchPitch(synth, h, target, chooseBase, frame.lagBase[subframe / 2]);
+    if (chooseBase) {
+        frame.lagBase[subframe / 2] = static_cast<uint8_t>(pitch.base);
+    }
+    frame.pitch[subframe] = static_cast<uint8_t>(pitch.code);
+    int16_t predicted[N];
+    synth.PitchVector(pitch.base, pitch.code, predicted);
+    double filtered[N];
+    Convolve(predicted, h, filtered);
+    for (int n = 0; n < N; ++n) {
+        target[n] -= filtered[n];
+    }
+
+    const PulseChoice pulses = SearchPulses(h, target);
+    frame.gain[subframe] = static_cast<uint8_t>(pulses.gain);
+    frame.positions[subframe] = pulses.positions;
+    frame.amplitudes[subframe] = pulses.amplitudes;
+    int16_t excitation[N];
+    PlacePulses(pulses.gain, pulses.positions, pulses.amplitudes, excitation);
+    synth.Subframe(subframe, frame.lagBase[subframe / 2], pitch.code, excitation, decoded);
+
+    double error = 0;
+    for (int n = 0; n < N; ++n) {
+        const double e = samples[n] - decoded[n];
+        error += e * e;
+    }
+    return error;
+}
+
+void EncodeTrueSpeech(const int16_t* samples, size_t count, std::vector<uint8_t>& blocks) {
+    const size_t blockCount = (count + kBlockSamples - 1) / kBlockSamples;
+    blocks.assign(blockCount * kBlockBytes, 0);
+    TrueSpeechEncoder encoder;
+    for (size_t b = 0; b < blockCount; ++b) {
+        int16_t block[kBlockSamples] = {};
+        const size_t start = b * kBlockSamples;
+        std::copy(samples + start, samples + std::min(count, start + kBlockSamples), block);
+        encoder.EncodeBlock(block, blocks.data() + b * kBlockBytes);
+    }
+}
