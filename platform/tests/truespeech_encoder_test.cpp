@@ -53,9 +53,8 @@ std::vector<int16_t> ReferenceDecode(const std::vector<uint8_t>& blocks) {
 }
 
 std::vector<int16_t> SpeechFixture() {
-    const char* root = std::getenv("TONEDECK_SOURCE_DIR");
-    std::ifstream in(std::string(root ? root : ".") + "/platform/tests/data/speech_8k.raw",
-                     std::ios::binary);
+    // Synthesised speech, 8000 Hz 16-bit little-endian, made for these tests.
+    std::ifstream in(TD_SPEECH_FIXTURE, std::ios::binary);
     std::vector<int16_t> samples;
     uint8_t bytes[2];
     while (in.read(reinterpret_cast<char*>(bytes), 2)) {
