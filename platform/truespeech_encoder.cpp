@@ -188,13 +188,18 @@ int BaseFor(int lag) {
     return std::clamp(lag - kMinLag - 2, 0, 127);
 }
 
-// Chooses the pitch prediction of a subframe against `target` (input less the zero-input
+// Candidates for the pitch prediction of a subframe against `target` (input less the zero-input
 // response). With `choose_base` every lag is open and the base follows from the choice;
 // otherwise only the lags of `base` are.
-PitchChoice SearchPitch(const Synth& synth, const double h[N + 1], const double target[N],
-                        bool choose_base, int base) {
+constexpr int kKeep = 3;
+struct PitchChoices {
+    PitchChoice options[kKeep + 1];
+    int count = 0;
+};
+
+PitchChoices SearchPitch(const Synth& synth, const double h[N + 1], const double target[N],
+                         bool choose_base, int base) {
     const int16_t* memory = synth.PitchMemory();
-    constexpr int kKeep = 4;
     Candidate best[kKeep];
     int kept = 0;
     auto offer = [&](double error, int lag, int tap) {
@@ -225,40 +230,43 @@ PitchChoice SearchPitch(const Synth& synth, const double h[N + 1], const double 
     }
 
     const double energy = Dot(target, target);
-    double y0[N], y1[N], previous[N];
-    int previousLag = -2;
+    // A lag's prediction reads the last lag + 1 samples of the memory and, for lags
+    // shorter than the subframe, repeats them with that period (the player repeats its
+    // own prediction; close enough to rank candidates). `cycle` is the response to one
+    // period; the next lag's period is the same one with a sample in front, so its
+    // response is this one delayed plus that sample's response.
+    double cycle[N + 1];
+    int cycleLag = -2;
+    double y0[N], y1[N];
     for (int li = 0; li < lagCount; ++li) {
         const int lag = lags[li];
-        if (lag >= N && previousLag == lag - 1) {
-            // Neither tap reaches past the memory: shift the previous lag's response.
-            std::memcpy(y1, previous, sizeof(y1));
-            const double first = memory[kMaxLag - lag];
-            y0[0] = first * h[0];
-            for (int n = 1; n < N; ++n) {
-                y0[n] = previous[n - 1] + first * h[n];
+        const double first = memory[kMaxLag - lag];
+        if (cycleLag == lag - 1) {
+            for (int n = N; n > 0; --n) {
+                cycle[n] = cycle[n - 1] + first * h[n];
             }
+            cycle[0] = first * h[0];
         } else {
-            // Lags shorter than the subframe repeat the memory with their period (the
-            // player repeats its own prediction; close enough to rank candidates).
-            double extended[kPitchMemory + N + 1];
-            for (int j = 0; j < kPitchMemory; ++j) {
-                extended[j] = memory[j];
+            double period[N + 1] = {};
+            for (int i = 0; i <= std::min(lag, N); ++i) {
+                period[i] = memory[kMaxLag - lag + i];
             }
-            for (int j = kPitchMemory; j < kPitchMemory + N + 1; ++j) {
-                extended[j] = extended[j - (lag + 1)];
-            }
-            // One response of 61 samples gives both taps': the second tap's input is
-            // the first's moved on by one sample.
-            const double* input = extended + kMaxLag - lag;
-            double both[N + 1];
-            Convolve(input, h, both, N + 1);
-            for (int n = 0; n < N; ++n) {
-                y0[n] = both[n];
-                y1[n] = both[n + 1] - input[0] * h[n + 1];
+            Convolve(period, h, cycle, N + 1);
+        }
+        cycleLag = lag;
+        // One response of 61 samples gives both taps': the second tap's input is the
+        // first's moved on by one sample.
+        double both[N + 1];
+        std::memcpy(both, cycle, sizeof(both));
+        for (int shift = lag + 1; shift <= N; shift += lag + 1) {
+            for (int n = shift; n <= N; ++n) {
+                both[n] += cycle[n - shift];
             }
         }
-        std::memcpy(previous, y0, sizeof(previous));
-        previousLag = lag;
+        for (int n = 0; n < N; ++n) {
+            y0[n] = both[n];
+            y1[n] = both[n + 1] - first * h[n + 1];
+        }
 
         const double c0 = Dot(target, y0), c1 = Dot(target, y1);
         const double r00 = Dot(y0, y0), r11 = Dot(y1, y1), r01 = Dot(y0, y1);
@@ -275,31 +283,20 @@ PitchChoice SearchPitch(const Synth& synth, const double h[N + 1], const double 
         }
     }
 
-    // Judge the best few by the player's own prediction.
-    PitchChoice choice;
-    choice.base = kept > 0 && choose_base ? BaseFor(best[0].lag) : base;
-    double bestError = energy;
+    // The best few as the player predicts them, and no prediction at all.
+    PitchChoices choices;
+    choices.options[choices.count++] = {choose_base && kept > 0 ? BaseFor(best[0].lag) : base,
+                                        kNoPitch};
     for (int i = 0; i < kept; ++i) {
         const int candidateBase = choose_base ? BaseFor(best[i].lag) : base;
-        const int code = PitchCode(candidateBase, best[i].lag, best[i].tap);
-        int16_t predicted[N];
-        synth.PitchVector(candidateBase, code, predicted);
-        double filtered[N];
-        Convolve(predicted, h, filtered);
-        double error = 0;
-        for (int n = 0; n < N; ++n) {
-            const double e = target[n] - filtered[n];
-            error += e * e;
-        }
-        if (error < bestError) {
-            bestError = error;
-            choice = {candidateBase, code};
-        }
+        choices.options[choices.count++] = {candidateBase,
+                                            PitchCode(candidateBase, best[i].lag, best[i].tap)};
     }
-    return choice;
+    return choices;
 }
 
 struct PulseChoice {
+    double error = 0;  // less the target's energy
     int gain = 0;
     uint32_t positions = 0;
     uint16_t amplitudes = 0;
@@ -340,24 +337,36 @@ bool Solve(double m[kPulses][kPulses], double b[kPulses], double x[kPulses]) {
 
 // Chooses the seven pulses of a subframe against `target` (what is left after the
 // zero-input response and the pitch prediction).
-PulseChoice SearchPulses(const double h[N], const double target[N]) {
-    // Correlation of the target with the response to a pulse at each position, and of
-    // the responses with each other.
-    double d[N];
-    for (int i = 0; i < N; ++i) {
-        double sum = 0;
-        for (int n = i; n < N; ++n) {
-            sum += target[n] * h[n - i];
+// Correlations of the responses to single pulses at each pair of positions, which the
+// pulse search of a subframe needs for every pitch candidate alike.
+struct PulseResponses {
+    double phi[N][N];
+    double inverseEnergy[N];
+
+    explicit PulseResponses(const double h[N]) {
+        for (int lag = 0; lag < N; ++lag) {
+            double sum = 0;
+            for (int i = N - 1 - lag; i >= 0; --i) {
+                sum += h[N - 1 - i - lag] * h[N - 1 - i];
+                phi[i][i + lag] = sum;
+                phi[i + lag][i] = sum;
+            }
         }
-        d[i] = sum;
+        for (int i = 0; i < N; ++i) {
+            inverseEnergy[i] = 1.0 / std::max(phi[i][i], 1e-9);
+        }
     }
-    static thread_local double phi[N][N];
-    for (int lag = 0; lag < N; ++lag) {
-        double sum = 0;
-        for (int i = N - 1 - lag; i >= 0; --i) {
-            sum += h[N - 1 - i - lag] * h[N - 1 - i];
-            phi[i][i + lag] = sum;
-            phi[i + lag][i] = sum;
+};
+
+PulseChoice SearchPulses(const double h[N], const PulseResponses& responses,
+                         const double target[N]) {
+    const auto& phi = responses.phi;
+    // Correlation of the target with the response to a pulse at each position.
+    double d[N] = {};
+    for (int n = 0; n < N; ++n) {
+        const double value = target[n];
+        for (int i = 0; i <= n; ++i) {
+            d[i] += value * h[n - i];
         }
     }
 
@@ -376,7 +385,7 @@ PulseChoice SearchPulses(const double h[N], const double target[N]) {
                 (i >= 30 && inSecond == kPulses - kFirstHalfPulses)) {
                 continue;
             }
-            const double gain = left[i] * left[i] / std::max(phi[i][i], 1e-9);
+            const double gain = left[i] * left[i] * responses.inverseEnergy[i];
             if (gain > bestGain) {
                 bestGain = gain;
                 best = i;
@@ -385,7 +394,7 @@ PulseChoice SearchPulses(const double h[N], const double target[N]) {
         used[best] = true;
         (best < 30 ? inFirst : inSecond)++;
         positions[k] = best;
-        const double amplitude = left[best] / std::max(phi[best][best], 1e-9);
+        const double amplitude = left[best] * responses.inverseEnergy[best];
         for (int i = 0; i < N; ++i) {
             left[i] -= amplitude * phi[i][best];
         }
@@ -409,54 +418,70 @@ PulseChoice SearchPulses(const double h[N], const double target[N]) {
 
     // Quantise: each gain level with each pulse at its nearest of +-1, +-3 units, then
     // pulse by pulse improvements; keep the level that leaves the least error.
-    PulseChoice choice;
-    double bestError = 1e300;
-    int bestCodes[kPulses] = {};
-    for (int level = 0; level < kGainLevels; ++level) {
-        const double unit = PulseGain(level);
+    // Error (less the target's energy) of amplitudes v is v.(S v - 2 d). Every gain level
+    // with each pulse at its nearest of +-1, +-3 units is judged; the three best are then
+    // improved pulse by pulse, keeping S v at hand so that each try costs a few
+    // operations.
+    struct Quantised {
         int codes[kPulses];
         double v[kPulses];
+        double sv[kPulses];
+        double error;
+    };
+    Quantised levels[kGainLevels];
+    int order[kGainLevels];
+    for (int level = 0; level < kGainLevels; ++level) {
+        Quantised& q = levels[level];
+        const double unit = PulseGain(level);
         for (int k = 0; k < kPulses; ++k) {
             const double units = amplitude[k] / unit;
-            codes[k] = units >= 0 ? (units < 2 ? 0 : 1) : (units > -2 ? 2 : 3);
-            v[k] = PulseAmplitude(level, codes[k]);
+            q.codes[k] = units >= 0 ? (units < 2 ? 0 : 1) : (units > -2 ? 2 : 3);
+            q.v[k] = PulseAmplitude(level, q.codes[k]);
         }
-        // Error (less the target's energy) is v.(S v - 2 d); keep S v at hand so that
-        // trying another value for one pulse costs a handful of operations.
-        double sv[kPulses];
-        double error = 0;
+        q.error = 0;
         for (int k = 0; k < kPulses; ++k) {
             double row = 0;
             for (int l = 0; l < kPulses; ++l) {
-                row += sub[k][l] * v[l];
+                row += sub[k][l] * q.v[l];
             }
-            sv[k] = row;
-            error += v[k] * (row - 2 * db[k]);
+            q.sv[k] = row;
+            q.error += q.v[k] * (row - 2 * db[k]);
         }
+        order[level] = level;
+    }
+    constexpr int kRefined = 3;
+    std::partial_sort(order, order + kRefined, order + kGainLevels,
+                      [&](int a, int b) { return levels[a].error < levels[b].error; });
+    PulseChoice choice;
+    choice.error = 1e300;
+    const int* bestCodes = nullptr;
+    for (int r = 0; r < kRefined; ++r) {
+        const int level = order[r];
+        Quantised& q = levels[level];
         for (int pass = 0; pass < 2; ++pass) {
             for (int k = 0; k < kPulses; ++k) {
                 for (int code = 0; code < 4; ++code) {
-                    const double change = PulseAmplitude(level, code) - v[k];
+                    const double change = PulseAmplitude(level, code) - q.v[k];
                     if (change == 0) {
                         continue;
                     }
                     const double delta =
-                        change * (2 * sv[k] - 2 * db[k]) + change * change * sub[k][k];
+                        change * (2 * q.sv[k] - 2 * db[k]) + change * change * sub[k][k];
                     if (delta < 0) {
-                        error += delta;
-                        codes[k] = code;
-                        v[k] += change;
+                        q.error += delta;
+                        q.codes[k] = code;
+                        q.v[k] += change;
                         for (int l = 0; l < kPulses; ++l) {
-                            sv[l] += sub[l][k] * change;
+                            q.sv[l] += sub[l][k] * change;
                         }
                     }
                 }
             }
         }
-        if (error < bestError) {
-            bestError = error;
+        if (q.error < choice.error) {
+            choice.error = q.error;
             choice.gain = level;
-            std::memcpy(bestCodes, codes, sizeof(bestCodes));
+            bestCodes = q.codes;
         }
     }
 
@@ -536,29 +561,43 @@ double TrueSpeechEncoder::EncodeSubframe(Synth& synth, int subframe, const int16
         target[n] = samples[n] - zeroInput[n];
     }
 
+    // Each pitch candidate goes through the pulse search; the one that leaves the least
+    // error wins and goes through the player's synthesis.
     const bool chooseBase = subframe % 2 == 0;
-    const PitchChoice pitch =
+    const PitchChoices choices =
         SearchPitch(synth, h, target, chooseBase, frame.lagBase[subframe / 2]);
+    const PulseResponses responses(h);
+    double bestError = -1;
+    PitchChoice bestPitch;
+    PulseChoice bestPulses;
+    for (int c = 0; c < choices.count; ++c) {
+        const PitchChoice& pitch = choices.options[c];
+        int16_t predicted[N];
+        synth.PitchVector(pitch.base, pitch.code, predicted);
+        double filtered[N], left[N];
+        Convolve(predicted, h, filtered);
+        for (int n = 0; n < N; ++n) {
+            left[n] = target[n] - filtered[n];
+        }
+        const PulseChoice pulses = SearchPulses(h, responses, left);
+        const double error = Dot(left, left) + pulses.error;
+        if (bestError < 0 || error < bestError) {
+            bestError = error;
+            bestPitch = pitch;
+            bestPulses = pulses;
+        }
+    }
+
     if (chooseBase) {
-        frame.lagBase[subframe / 2] = static_cast<uint8_t>(pitch.base);
+        frame.lagBase[subframe / 2] = static_cast<uint8_t>(bestPitch.base);
     }
-    frame.pitch[subframe] = static_cast<uint8_t>(pitch.code);
-    int16_t predicted[N];
-    synth.PitchVector(pitch.base, pitch.code, predicted);
-    double filtered[N];
-    Convolve(predicted, h, filtered);
-    for (int n = 0; n < N; ++n) {
-        target[n] -= filtered[n];
-    }
-
-    const PulseChoice pulses = SearchPulses(h, target);
-    frame.gain[subframe] = static_cast<uint8_t>(pulses.gain);
-    frame.positions[subframe] = pulses.positions;
-    frame.amplitudes[subframe] = pulses.amplitudes;
+    frame.pitch[subframe] = static_cast<uint8_t>(bestPitch.code);
+    frame.gain[subframe] = static_cast<uint8_t>(bestPulses.gain);
+    frame.positions[subframe] = bestPulses.positions;
+    frame.amplitudes[subframe] = bestPulses.amplitudes;
     int16_t excitation[N];
-    PlacePulses(pulses.gain, pulses.positions, pulses.amplitudes, excitation);
-    synth.Subframe(subframe, frame.lagBase[subframe / 2], pitch.code, excitation, decoded);
-
+    PlacePulses(bestPulses.gain, bestPulses.positions, bestPulses.amplitudes, excitation);
+    synth.Subframe(subframe, bestPitch.base, bestPitch.code, excitation, decoded);
     double error = 0;
     for (int n = 0; n < N; ++n) {
         const double e = samples[n] - decoded[n];
