@@ -18,13 +18,20 @@ struct AnalysisTables {
     double window[kBlockSamples];
     double lagWindow[kOrder + 1];
     AnalysisTables() {
+        // Rises over most of the block and falls over its last samples: the filter
+        // serves the second half of the block alone and the first half blended with
+        // (or replaced by) the previous block's.
+        constexpr int kPeak = 230;
         for (int n = 0; n < kBlockSamples; ++n) {
-            window[n] = 0.54 - 0.46 * std::cos(2 * std::numbers::pi * n / (kBlockSamples - 1));
+            window[n] =
+                n < kPeak
+                    ? 0.54 - 0.46 * std::cos(std::numbers::pi * n / kPeak)
+                    : std::cos(0.5 * std::numbers::pi * (n - kPeak) / (kBlockSamples - kPeak));
         }
-        // Gaussian lag window of 60 Hz: widens sharp formant peaks the quantised
-        // coefficients could not hold anyway.
+        // Gaussian lag window of 200 Hz: widens formant peaks, which the player's output
+        // filter sharpens again.
         for (int k = 0; k <= kOrder; ++k) {
-            const double x = 2 * std::numbers::pi * 60.0 * k / 8000.0;
+            const double x = 2 * std::numbers::pi * 200.0 * k / 8000.0;
             lagWindow[k] = std::exp(-0.5 * x * x);
         }
     }
