@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "platform/appbar.h"
+#include "platform/desktop/appbar.h"
 #include "tdkit/settings/properties.h"
 
 class QObject;

@@ -1,10 +1,7 @@
 #include "tdkit/audio/record.h"
 
-#include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QObject>
-#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,7 +10,8 @@
 #include <mutex>
 
 #include "platform/message.h"
-#include "tdkit/ui/waveformdisplay.h"
+#include "platform/notice.h"
+#include "tdkit/audio/waveformsink.h"
 
 // The recorder's hidden notification object: the devices post their messages to it.
 class RecordWindow : public QObject, public MessageReceiver {
@@ -155,10 +153,8 @@ void CRecord::ReportError(const char* text) const {
     const QString message = QString::fromLatin1(text);
     if (r) {
         r(caption, message);
-    } else if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        QMessageBox::warning(qobject_cast<QWidget*>(owner_.data()), caption, message);
     } else {
-        std::fprintf(stderr, "%s: %s\n", kErrorCaption, text);
+        ShowNotice(owner_.data(), caption, message);
     }
 }
 
@@ -167,7 +163,7 @@ void CRecord::EnsureWindow() {
         window_ = std::make_unique<RecordWindow>(this);
 }
 
-void CRecord::Start(QObject* owner, int format, DWORD maxSeconds, CWaveformDisplay* display,
+void CRecord::Start(QObject* owner, int format, DWORD maxSeconds, WaveformSink* display,
                     const VOXPROPERTIES* vox) {
     owner_ = owner;
     EnsureWindow();
@@ -176,6 +172,7 @@ void CRecord::Start(QObject* owner, int format, DWORD maxSeconds, CWaveformDispl
     const uint64_t max = uint64_t(maxSeconds) * format_.nSamplesPerSec;
     maxSamples_ = static_cast<DWORD>(std::min<uint64_t>(max, std::numeric_limits<DWORD>::max()));
     display_ = display;
+    displayObject_ = display ? display->SinkObject() : nullptr;
     voxSilenceSeconds_ = vox ? vox->bySilenceSeconds : kDefaultVoxSilenceSeconds;
     voxThreshold_ = static_cast<int32_t>(vox ? vox->dwThreshold : kDefaultVoxThreshold);
     voxTrimSeconds_ = vox ? vox->byTrimSeconds : kDefaultVoxTrimSeconds;
@@ -310,11 +307,11 @@ UINT CRecord::RecordToFile(DWORD startSample, BOOL vox) {
         return r;
     }
     inputOpen_ = 1;
-    if (display_) {
-        resolution_ = std::max<DWORD>(1, display_->GetResolution());
+    if (Display()) {
+        resolution_ = std::max<DWORD>(1, Display()->GetResolution());
         nextSampleToDraw_ = startSample;
         nextPixel_ = startSample / resolution_;
-        display_->SetPos(startSample);
+        Display()->SetPos(startSample);
     }
     currentSample_ = startSample;
     bytePos_ = startSample * format_.nBlockAlign;
@@ -380,14 +377,14 @@ bool CRecord::ExceedVOXThreshold(const WAVEHDR* header) const {
 
 // Gives the display one value per resolution frames of the buffer just written.
 void CRecord::Feed(const WAVEHDR* header) {
-    if (!display_)
+    if (!Display())
         return;
     const uint64_t frames = header->dwBytesRecorded / format_.nBlockAlign;
     while (uint64_t(currentSample_) + frames > nextSampleToDraw_) {
         if (nextSampleToDraw_ >= currentSample_) {
             const DWORD offset = nextSampleToDraw_ - currentSample_;
-            display_->SetPixelValue(static_cast<int>(nextPixel_),
-                                    SampleValue(header->lpData + offset * format_.nBlockAlign));
+            Display()->SetPixelValue(static_cast<int>(nextPixel_),
+                                     SampleValue(header->lpData + offset * format_.nBlockAlign));
             nextPixel_++;
         }
         nextSampleToDraw_ += resolution_;
@@ -404,9 +401,9 @@ void CRecord::Suspend() {
     samplesRecorded_ = currentSample_;
     bytePos_ = currentSample_ * format_.nBlockAlign;
     file_->Seek(data_.dataOffset + int64_t(bytePos_));
-    if (display_) {
-        display_->SetPos(display_->GetPos() - std::min<unsigned long>(trim, display_->GetPos()));
-        display_->ErasePastCurrentLocation();
+    if (Display()) {
+        Display()->SetPos(Display()->GetPos() - std::min<unsigned long>(trim, Display()->GetPos()));
+        Display()->ErasePastCurrentLocation();
         nextPixel_ = currentSample_ / resolution_;
         nextSampleToDraw_ = currentSample_;
     }
@@ -448,8 +445,8 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
         Feed(header);
         bytePos_ += bytes;
         currentSample_ = samplesRecorded_ = bytePos_ / align;
-        if (display_)
-            display_->SetPos(display_->GetPos() + frames);
+        if (Display())
+            Display()->SetPos(Display()->GetPos() + frames);
         if (voxEnabled_) {
             if (ExceedVOXThreshold(header)) {
                 silenceCountdown_ = silence;
@@ -579,8 +576,8 @@ LRESULT CRecord::OnWOMDone(WPARAM, LPARAM lParam) {
         return 0;
     }
     const DWORD align = format_.nBlockAlign;
-    if (display_)
-        display_->SetPos(display_->GetPos() + header->dwBufferLength / align);
+    if (Display())
+        Display()->SetPos(Display()->GetPos() + header->dwBufferLength / align);
     const int64_t want = std::min<int64_t>(QuarterBytes(), bytesLeft_);
     const int64_t got = want > 0 && file_ ? file_->Read(header->lpData, want) : 0;
     if (got <= 0) {
@@ -753,18 +750,18 @@ int CRecord::SamplesInFile(const QString& path, DWORD& frames) {
 }
 
 void CRecord::RedrawWaveformDisplay() {
-    if (!display_ || !file_)
+    if (!Display() || !file_)
         return;
-    const unsigned long resolution = std::max(1ul, display_->GetResolution());
-    display_->SetPos(0);
-    display_->ErasePastCurrentLocation();
+    const unsigned long resolution = std::max(1ul, Display()->GetResolution());
+    Display()->SetPos(0);
+    Display()->ErasePastCurrentLocation();
     const DWORD align = format_.nBlockAlign;
     char frame[2] = {0, 0};
     for (uint64_t i = 0; i * resolution < samplesRecorded_; ++i) {
         const int64_t at = data_.dataOffset + int64_t(i * resolution * align);
         if (file_->Seek(at) < 0 || !file_->ReadExact(frame, format_.wBitsPerSample == 8 ? 1 : 2))
             break;
-        display_->SetPixelValue(static_cast<int>(i), SampleValue(frame));
+        Display()->SetPixelValue(static_cast<int>(i), SampleValue(frame));
     }
     file_->Seek(data_.dataOffset);
 }

@@ -27,7 +27,7 @@
 #include "tdkit/settings/properties.h"
 
 class QObject;
-class CWaveformDisplay;
+class WaveformSink;
 class RecordWindow;
 
 // The recording formats: all PCM, one channel.
@@ -63,7 +63,7 @@ public:
 
     // Gets ready: the hidden notification object, the format, the maximum length and the
     // display (may be null) and VOX settings (null: 5 s, 5000, 4 s).
-    void Start(QObject* owner, int format, DWORD maxSeconds, CWaveformDisplay* display = nullptr,
+    void Start(QObject* owner, int format, DWORD maxSeconds, WaveformSink* display = nullptr,
                const VOXPROPERTIES* vox = nullptr);
     // Byte position and current sample to 0.
     void ResetCount();
@@ -169,7 +169,10 @@ private:
     HWAVEOUT waveOut_ = nullptr;
     WAVEHDR* buffers_[4] = {};
     WAVEFORMATEX format_{};
-    QPointer<CWaveformDisplay> display_;
+    // The waveform view, while its object lives.
+    WaveformSink* Display() const { return displayObject_ ? display_ : nullptr; }
+    WaveformSink* display_ = nullptr;
+    QPointer<QObject> displayObject_;
     int liveBuffers_ = 0;
 
     std::unique_ptr<RiffFile> file_;

@@ -1,8 +1,8 @@
 #include "tdkit/audio/wndplaylist.h"
 
-#include <QMessageBox>
 #include <QTimerEvent>
 
+#include "platform/notice.h"
 #include "platform/strings.h"
 #include "tdkit/audio/players.h"
 #include "tdkit/settings/strings.h"
@@ -173,7 +173,7 @@ void CWndPlayList::ErrorPlayingFile(const QString& path) {
 }
 
 void CWndPlayList::ShowPlayError(const QString& text) {
-    QMessageBox::warning(nullptr, QString(), text);
+    ShowNotice(nullptr, QString(), text);
 }
 
 void CWndPlayList::timerEvent(QTimerEvent* event) {

@@ -1,7 +1,6 @@
 #include "tdkit/mail/simplemapi.h"
 
-#include <QMessageBox>
-
+#include "platform/notice.h"
 #include "platform/registry.h"
 #include "tdkit/settings/paths.h"
 
@@ -43,7 +42,7 @@ void CSimpleMapi::Start() {
         enabled_ = true;
     } else {
         session_ = 0;
-        QMessageBox::information(nullptr, QString(), QStringLiteral("MAPI Logon Failed"));
+        ShowNotice(nullptr, QString(), QStringLiteral("MAPI Logon Failed"), NoticeKind::Information);
     }
 }
 

@@ -12,9 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "tdkit/audio/waveformsink.h"
 #include "tdkit/ui/customcontrols.h"
 
-class CWaveformDisplay : public QWidget {
+class CWaveformDisplay : public QWidget, public WaveformSink {
 public:
     explicit CWaveformDisplay(QWidget* parent = nullptr);
 
@@ -25,14 +26,15 @@ public:
     void SetRange(unsigned long samples);
     unsigned long GetRange() const { return m_nRange; }
     // Samples per pixel column: range ÷ width, at least 1.
-    unsigned long GetResolution() const;
-    void SetPos(unsigned long pos);
-    unsigned long GetPos() const { return m_nPos; }
+    unsigned long GetResolution() const override;
+    void SetPos(unsigned long pos) override;
+    unsigned long GetPos() const override { return m_nPos; }
     unsigned long GetHighestPos() const { return highest_; }
     // Stores amplitude ÷ 256 for the column; columns outside the width are ignored.
-    void SetPixelValue(int column, int amplitude);
+    void SetPixelValue(int column, int amplitude) override;
     // Forgets everything right of the current position; the highest position becomes it.
-    void ErasePastCurrentLocation();
+    void ErasePastCurrentLocation() override;
+    QObject* SinkObject() override { return this; }
 
     int Columns() const;
     int DrawnColumns() const {

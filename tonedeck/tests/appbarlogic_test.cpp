@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "platform/appbar_virtual.h"
+#include "platform/desktop/appbar_virtual.h"
 #include "platform/message.h"
 #include "tonedeck/appbarlogic.h"
 

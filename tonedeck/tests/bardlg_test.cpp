@@ -9,12 +9,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "platform/appbar.h"
-#include "platform/appbar_virtual.h"
+#include "platform/desktop/appbar.h"
+#include "platform/desktop/appbar_virtual.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
-#include "tdmemo/echomemos.h"
+#include "tdmemo/ui/echomemos.h"
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
 

@@ -25,7 +25,7 @@
 #include "tdkit/audio/wndplaylist.h"
 #include "tdkit/settings/properties.h"
 #include "tdmemo/memolist.h"
-#include "tdmemo/playbacknotifydlg.h"
+#include "tdmemo/ui/playbacknotifydlg.h"
 #include "tdmemo/schedule.h"
 
 class QIODevice;

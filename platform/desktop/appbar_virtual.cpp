@@ -1,4 +1,4 @@
-#include "platform/appbar_virtual.h"
+#include "platform/desktop/appbar_virtual.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "tdpost/drawervgram.h"
+#include "tdpost/ui/drawervgram.h"
 
 #include <QWidget>
 

@@ -1,10 +1,10 @@
-#include "tdmemo/drawerechomemos.h"
+#include "tdmemo/ui/drawerechomemos.h"
 
 #include <QString>
 #include <QWidget>
 
 #include "platform/message.h"
-#include "tdmemo/echomemos.h"
+#include "tdmemo/ui/echomemos.h"
 
 CDrawerEchoMemos::CDrawerEchoMemos(const QPoint* anchor, ECHOMEMOSPROPERTIES* settings,
                                    CEchoMemos* memos, QWidget* bar)

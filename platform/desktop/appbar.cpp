@@ -1,4 +1,4 @@
-#include "platform/appbar.h"
+#include "platform/desktop/appbar.h"
 
 #include <QGuiApplication>
 #include <QRect>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/appbar_virtual.h"
-#include "platform/appbar_x11.h"
+#include "platform/desktop/appbar_virtual.h"
+#include "platform/desktop/appbar_x11.h"
 
 namespace {
 

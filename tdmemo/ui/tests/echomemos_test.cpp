@@ -18,10 +18,10 @@
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
-#include "tdmemo/drawerechomemos.h"
-#include "tdmemo/echomemos.h"
+#include "tdmemo/ui/drawerechomemos.h"
+#include "tdmemo/ui/echomemos.h"
 #include "tdmemo/memolistlock.h"
-#include "tdmemo/tests/testapp.h"
+#include "tdmemo/ui/tests/testapp.h"
 
 namespace {
 

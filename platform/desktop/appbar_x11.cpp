@@ -7,7 +7,7 @@
 //
 // The shell talks to the server over a connection of its own, so that the events it
 // selects on the root and on other programs' windows never disturb Qt's.
-#include "platform/appbar_x11.h"
+#include "platform/desktop/appbar_x11.h"
 
 #include <xcb/xcb.h>
 

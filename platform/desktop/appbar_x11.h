@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/appbar.h"
+#include "platform/desktop/appbar.h"
 
 // Null when no X display can be reached.
 std::unique_ptr<AppBarShell> CreateX11AppBarShell();

@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "tdinbox/audiomessaging.h"
+#include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/install.h"

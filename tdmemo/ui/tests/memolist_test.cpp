@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "tdmemo/echomemos.h"
-#include "tdmemo/tests/testapp.h"
+#include "tdmemo/ui/echomemos.h"
+#include "tdmemo/ui/tests/testapp.h"
 
 namespace {
 

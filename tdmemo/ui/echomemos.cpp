@@ -1,4 +1,4 @@
-#include "tdmemo/echomemos.h"
+#include "tdmemo/ui/echomemos.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -18,7 +18,7 @@
 #include "platform/strings.h"
 #include "platform/trace.h"
 #include "tdkit/settings/paths.h"
-#include "tdmemo/drawerechomemos.h"
+#include "tdmemo/ui/drawerechomemos.h"
 #include "tdmemo/memolistlock.h"
 #include "tdmemo/strings.h"
 

@@ -1,4 +1,4 @@
-#include "tdinbox/audiomessaging.h"
+#include "tdinbox/ui/audiomessaging.h"
 
 #include <QDir>
 #include <QDirIterator>

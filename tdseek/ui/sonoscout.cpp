@@ -1,4 +1,4 @@
-#include "tdseek/sonoscout.h"
+#include "tdseek/ui/sonoscout.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

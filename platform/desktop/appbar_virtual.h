@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/appbar.h"
+#include "platform/desktop/appbar.h"
 
 class VirtualAppBarShell : public AppBarShell {
 public:

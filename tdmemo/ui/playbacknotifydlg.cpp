@@ -1,4 +1,4 @@
-#include "tdmemo/playbacknotifydlg.h"
+#include "tdmemo/ui/playbacknotifydlg.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,7 +9,7 @@
 
 #include <ctime>
 
-#include "tdmemo/echomemos.h"
+#include "tdmemo/ui/echomemos.h"
 
 CPlaybackNotifyDlg::CPlaybackNotifyDlg(const CPlaybackNotification& note, CEchoMemos* owner)
     : QDialog(nullptr), m_Note(note), m_pOwner(owner) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/message.h"
-#include "tdpost/drawervgram.h"
+#include "tdpost/ui/drawervgram.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "platform/appbar_virtual.h"
-#include "platform/appbar_x11.h"
+#include "platform/desktop/appbar_virtual.h"
+#include "platform/desktop/appbar_x11.h"
 #include "platform/message.h"
 
 namespace {

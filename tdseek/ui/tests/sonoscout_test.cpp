@@ -12,7 +12,7 @@
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
-#include "tdseek/sonoscout.h"
+#include "tdseek/ui/sonoscout.h"
 
 namespace {
 
