@@ -406,21 +406,96 @@ PulseChoice SearchPulses(const double h[N], const PulseResponses& responses,
             left[i] -= amplitude * phi[i][best];
         }
     }
-    std::sort(positions, positions + kPulses);
+    // Best amplitudes for a set of positions together; returns how much they take off
+    // the error.
+    double amplitude[kPulses];
+    auto fit = [&](const int* at, double* result) {
+        double m[kPulses][kPulses], b[kPulses];
+        for (int k = 0; k < kPulses; ++k) {
+            for (int l = 0; l < kPulses; ++l) {
+                m[k][l] = phi[at[k]][at[l]];
+            }
+            b[k] = d[at[k]];
+        }
+        if (!Solve(m, b, result)) {
+            for (int k = 0; k < kPulses; ++k) {
+                result[k] = d[at[k]] * responses.inverseEnergy[at[k]];
+            }
+        }
+        double gain = 0;
+        for (int k = 0; k < kPulses; ++k) {
+            gain += d[at[k]] * result[k];
+        }
+        return gain;
+    };
+    double fitted = fit(positions, amplitude);
 
-    // Best amplitudes for those positions together.
-    double m[kPulses][kPulses], b[kPulses], amplitude[kPulses];
+    // Move each pulse in turn to wherever in its half it helps most with the others held.
+    double rest[N];  // correlation left after all pulses
+    auto findRest = [&] {
+        std::memcpy(rest, d, sizeof(rest));
+        for (int l = 0; l < kPulses; ++l) {
+            const double* column = phi[positions[l]];
+            for (int i = 0; i < N; ++i) {
+                rest[i] -= amplitude[l] * column[i];
+            }
+        }
+    };
+    findRest();
+    for (int k = 0; k < kPulses; ++k) {
+        double others[N];
+        const double* column = phi[positions[k]];
+        for (int i = 0; i < N; ++i) {
+            others[i] = rest[i] + amplitude[k] * column[i];
+        }
+        const int from = positions[k] < 30 ? 0 : 30;
+        int best = positions[k];
+        double bestGain = others[best] * others[best] * responses.inverseEnergy[best];
+        for (int i = from; i < from + 30; ++i) {
+            const double gain = others[i] * others[i] * responses.inverseEnergy[i];
+            if (gain > bestGain &&
+                std::find(positions, positions + kPulses, i) == positions + kPulses) {
+                bestGain = gain;
+                best = i;
+            }
+        }
+        if (best != positions[k]) {
+            int moved[kPulses];
+            std::memcpy(moved, positions, sizeof(moved));
+            moved[k] = best;
+            double amplitudes[kPulses];
+            const double gain = fit(moved, amplitudes);
+            if (gain > fitted) {
+                fitted = gain;
+                std::memcpy(positions, moved, sizeof(moved));
+                std::memcpy(amplitude, amplitudes, sizeof(amplitudes));
+                findRest();
+            }
+        }
+    }
+
+    // Positions in order, amplitudes with them.
+    int sorted[kPulses];
+    for (int k = 0; k < kPulses; ++k) {
+        sorted[k] = k;
+    }
+    std::sort(sorted, sorted + kPulses, [&](int a, int b) { return positions[a] < positions[b]; });
     double sub[kPulses][kPulses], db[kPulses];
+    {
+        int at[kPulses];
+        double amp[kPulses];
+        for (int k = 0; k < kPulses; ++k) {
+            at[k] = positions[sorted[k]];
+            amp[k] = amplitude[sorted[k]];
+        }
+        std::memcpy(positions, at, sizeof(at));
+        std::memcpy(amplitude, amp, sizeof(amp));
+    }
     for (int k = 0; k < kPulses; ++k) {
         for (int l = 0; l < kPulses; ++l) {
-            sub[k][l] = m[k][l] = phi[positions[k]][positions[l]];
+            sub[k][l] = phi[positions[k]][positions[l]];
         }
-        db[k] = b[k] = d[positions[k]];
-    }
-    if (!Solve(m, b, amplitude)) {
-        for (int k = 0; k < kPulses; ++k) {
-            amplitude[k] = db[k] / std::max(sub[k][k], 1e-9);
-        }
+        db[k] = d[positions[k]];
     }
 
     // Quantise: each gain level with each pulse at its nearest of +-1, +-3 units, then

@@ -218,7 +218,7 @@ TEST(TrueSpeechSynth, MatchesLibavcodecOnArbitraryBlocks) {
     EXPECT_EQ(local, reference);
 }
 
-// Measured 12.9 dB overall and 12.0 dB segmental on this sample; a search that goes
+// Measured 13.3 dB overall and 12.4 dB segmental on this sample; a search that goes
 // wrong anywhere (pitch, pulses, filter, interpolation) falls well below.
 TEST(TrueSpeechEncoder, SpeechDecodesWithinSnrFloor) {
     const std::vector<int16_t> speech = SpeechFixture();
@@ -230,8 +230,8 @@ TEST(TrueSpeechEncoder, SpeechDecodesWithinSnrFloor) {
     EXPECT_EQ(decoded, local);  // encoder and player stay in step to the end
 
     const std::vector<int16_t> covered(speech.begin(), speech.begin() + decoded.size());
-    EXPECT_GT(SnrDb(covered, decoded), 11.0);
-    EXPECT_GT(SegmentalSnrDb(covered, decoded), 10.5);
+    EXPECT_GT(SnrDb(covered, decoded), 11.5);
+    EXPECT_GT(SegmentalSnrDb(covered, decoded), 11.0);
 
     std::vector<uint8_t> whole;
     EncodeTrueSpeech(speech.data(), decoded.size(), whole);
