@@ -688,14 +688,28 @@ double TrueSpeechEncoder::EncodeSubframe(Synth& synth, int subframe, const int16
     return error;
 }
 
-void EncodeTrueSpeech(const int16_t* samples, size_t count, std::vector<uint8_t>& blocks) {
-    const size_t blockCount = (count + kBlockSamples - 1) / kBlockSamples;
-    blocks.assign(blockCount * kBlockBytes, 0);
-    TrueSpeechEncoder encoder;
+size_t EncodeTrueSpeechBlocks(TrueSpeechEncoder& encoder, const int16_t* samples, size_t count,
+                              bool last, std::vector<uint8_t>& blocks) {
+    const size_t whole = count / kBlockSamples;
+    const size_t blockCount = last ? (count + kBlockSamples - 1) / kBlockSamples : whole;
+    const size_t at = blocks.size();
+    blocks.resize(at + blockCount * kBlockBytes);
     for (size_t b = 0; b < blockCount; ++b) {
-        int16_t block[kBlockSamples] = {};
         const size_t start = b * kBlockSamples;
-        std::copy(samples + start, samples + std::min(count, start + kBlockSamples), block);
-        encoder.EncodeBlock(block, blocks.data() + b * kBlockBytes);
+        uint8_t* out = blocks.data() + at + b * kBlockBytes;
+        if (b < whole) {
+            encoder.EncodeBlock(samples + start, out);
+        } else {
+            int16_t padded[kBlockSamples] = {};
+            std::copy(samples + start, samples + count, padded);
+            encoder.EncodeBlock(padded, out);
+        }
     }
+    return last ? count : whole * kBlockSamples;
+}
+
+void EncodeTrueSpeech(const int16_t* samples, size_t count, std::vector<uint8_t>& blocks) {
+    blocks.clear();
+    TrueSpeechEncoder encoder;
+    EncodeTrueSpeechBlocks(encoder, samples, count, true, blocks);
 }

@@ -33,6 +33,12 @@ private:
     truespeech::Synth synth_;
 };
 
+// Streaming: encodes the whole blocks that `count` samples hold, appending them to
+// `blocks`, and returns the samples used; the caller offers the rest again with more.
+// With `last` the rest is encoded too, filled up with silence, and all are used.
+size_t EncodeTrueSpeechBlocks(TrueSpeechEncoder& encoder, const int16_t* samples, size_t count,
+                              bool last, std::vector<uint8_t>& blocks);
+
 // Encodes `count` samples from a fresh encoder into `blocks` (replacing its contents):
 // one block per 240 samples, the last one filled up with silence. No samples, no blocks.
 void EncodeTrueSpeech(const int16_t* samples, size_t count, std::vector<uint8_t>& blocks);

@@ -310,4 +310,35 @@ TEST(TrueSpeechEncoder, FileLengthsRoundUpToWholeBlocks) {
     }
 }
 
+// Pieces of any size, each offered again with what it left over, give the blocks the
+// whole input gives.
+TEST(TrueSpeechEncoder, StreamedPiecesGiveTheSameBlocks) {
+    const std::vector<int16_t> speech = SpeechFixture();
+    ASSERT_GE(speech.size(), 5000u);
+    const size_t count = 4801;  // 20 blocks and one sample
+    std::vector<uint8_t> whole;
+    EncodeTrueSpeech(speech.data(), count, whole);
+    ASSERT_EQ(whole.size(), 21u * kBlockBytes);
+
+    TrueSpeechEncoder encoder;
+    std::vector<uint8_t> streamed;
+    size_t next = 0, offered = 0;
+    for (size_t piece : {100, 239, 1, 481, 2000, 1000}) {
+        offered = std::min(count, offered + piece);
+        const size_t used =
+            EncodeTrueSpeechBlocks(encoder, speech.data() + next, offered - next, false, streamed);
+        EXPECT_EQ(used % kBlockSamples, 0u);
+        EXPECT_LT(offered - next - used, size_t(kBlockSamples));
+        next += used;
+    }
+    EXPECT_EQ(streamed.size(), next / kBlockSamples * kBlockBytes);
+    const size_t rest = count - next;
+    EXPECT_EQ(EncodeTrueSpeechBlocks(encoder, speech.data() + next, rest, true, streamed), rest);
+    EXPECT_EQ(streamed, whole);
+
+    // Nothing left at the end adds no block.
+    EXPECT_EQ(EncodeTrueSpeechBlocks(encoder, speech.data(), 0, true, streamed), 0u);
+    EXPECT_EQ(streamed.size(), whole.size());
+}
+
 }  // namespace
