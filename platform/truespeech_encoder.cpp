@@ -17,7 +17,17 @@ static_assert(N % 4 == 0);
 struct AnalysisTables {
     double window[kBlockSamples];
     double lagWindow[kOrder + 1];
+    // Per pitch filter: its taps and their products, for the quadratic error form.
+    struct Taps {
+        double f0, f1, f00, f11, f01;
+    } taps[kTapFilters];
+
     AnalysisTables() {
+        for (int tap = 0; tap < kTapFilters; ++tap) {
+            const auto q14 = PitchTaps(tap);
+            const double f0 = q14[0] / 16384.0, f1 = q14[1] / 16384.0;
+            taps[tap] = {f0, f1, f0 * f0, f1 * f1, 2 * f0 * f1};
+        }
         // Rises over most of the block and falls over its last samples: the filter
         // serves the second half of the block alone and the first half blended with
         // (or replaced by) the previous block's.
@@ -278,15 +288,17 @@ PitchChoices SearchPitch(const Synth& synth, const double h[N + 1], const double
         const double c0 = Dot(target, y0), c1 = Dot(target, y1);
         const double r00 = Dot(y0, y0), r11 = Dot(y1, y1), r01 = Dot(y0, y1);
         const int offset = OffsetFor(choose_base ? BaseFor(lag) : base, lag);
-        for (int tap = 0; tap < kTapFilters; ++tap) {
-            if (offset < 0 || offset * kTapFilters + tap >= kNoPitch) {
-                continue;
+        if (offset < 0) {
+            continue;
+        }
+        const int tapCount = std::min(kTapFilters, kNoPitch - offset * kTapFilters);
+        for (int tap = 0; tap < tapCount; ++tap) {
+            const AnalysisTables::Taps& t = kTables.taps[tap];
+            const double error =
+                energy - 2 * (t.f0 * c0 + t.f1 * c1) + t.f00 * r00 + t.f01 * r01 + t.f11 * r11;
+            if (kept < kKeep || error < best[kKeep - 1].error) {
+                offer(error, lag, tap);
             }
-            const auto taps = PitchTaps(tap);
-            const double f0 = taps[0] / 16384.0, f1 = taps[1] / 16384.0;
-            const double error = energy - 2 * (f0 * c0 + f1 * c1) + f0 * f0 * r00 +
-                                 2 * f0 * f1 * r01 + f1 * f1 * r11;
-            offer(error, lag, tap);
         }
     }
 
