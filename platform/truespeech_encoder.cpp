@@ -107,17 +107,14 @@ std::array<uint8_t, kOrder> AnalyseBlock(const int16_t* samples) {
 }
 
 // Impulse response of everything after the excitation: the prediction filter's synthesis
-// and the output filters, as the player runs them for one subframe.
-// One sample more than a subframe, for the pitch search's shifted responses.
+// and the output filters, as the player runs them for one subframe. One sample longer
+// than a subframe, for the pitch search's shifted responses.
 void ImpulseResponse(const int16_t* filter, int tilt, double h[N + 1]) {
     double c[kOrder], zeros[kOrder], poles[kOrder];
-    static constexpr int kZeroWeights[kOrder] = {18022, 9912, 5452, 2998, 1649, 907, 499, 274};
-    static constexpr int kPoleWeights[kOrder] = {24576, 18432, 13824, 10368,
-                                                 7776,  5832,  4374,  3281};
     for (int k = 0; k < kOrder; ++k) {
         c[k] = filter[k] / 4096.0;
-        zeros[k] = ((kZeroWeights[k] * filter[k]) >> 15) / 4096.0;
-        poles[k] = ((kPoleWeights[k] * filter[k]) >> 15) / 4096.0;
+        zeros[k] = ((OutputZeroWeight(k) * filter[k]) >> 15) / 4096.0;
+        poles[k] = ((OutputPoleWeight(k) * filter[k]) >> 15) / 4096.0;
     }
     const double tiltWeight = (tilt - (tilt >> 2)) / 65536.0;
     double y[N + 1 + kOrder] = {}, v[N + 1 + kOrder] = {};
@@ -205,14 +202,16 @@ int BaseFor(int lag) {
     return std::clamp(lag - kMinLag - 2, 0, 127);
 }
 
-// Candidates for the pitch prediction of a subframe against `target` (input less the zero-input
-// response). With `choose_base` every lag is open and the base follows from the choice;
-// otherwise only the lags of `base` are.
+// Pitch candidates judged further by the pulses they leave room for.
 constexpr int kKeep = 3;
 struct PitchChoices {
     PitchChoice options[kKeep + 1];
     int count = 0;
 };
+
+// Candidates for the pitch prediction of a subframe against `target` (input less the
+// zero-input response): no prediction and the kKeep best. With `choose_base` every lag is
+// open and the base follows from the choice; otherwise only the lags of `base` are.
 
 PitchChoices SearchPitch(const Synth& synth, const double h[N + 1], const double target[N],
                          bool choose_base, int base) {
@@ -354,8 +353,6 @@ bool Solve(double m[kPulses][kPulses], double b[kPulses], double x[kPulses]) {
     return true;
 }
 
-// Chooses the seven pulses of a subframe against `target` (what is left after the
-// zero-input response and the pitch prediction).
 // Correlations of the responses to single pulses at each pair of positions, which the
 // pulse search of a subframe needs for every pitch candidate alike.
 struct PulseResponses {
@@ -377,6 +374,8 @@ struct PulseResponses {
     }
 };
 
+// Chooses the seven pulses of a subframe against `target` (what is left after the
+// zero-input response and the pitch prediction).
 PulseChoice SearchPulses(const double h[N], const PulseResponses& responses,
                          const double target[N]) {
     const auto& phi = responses.phi;
@@ -510,9 +509,7 @@ PulseChoice SearchPulses(const double h[N], const PulseResponses& responses,
         db[k] = d[positions[k]];
     }
 
-    // Quantise: each gain level with each pulse at its nearest of +-1, +-3 units, then
-    // pulse by pulse improvements; keep the level that leaves the least error.
-    // Error (less the target's energy) of amplitudes v is v.(S v - 2 d). Every gain level
+    // Quantise. Error (less the target's energy) of amplitudes v is v.(S v - 2 d). Every gain level
     // with each pulse at its nearest of +-1, +-3 units is judged; the three best are then
     // improved pulse by pulse, keeping S v at hand so that each try costs a few
     // operations.

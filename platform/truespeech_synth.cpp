@@ -122,6 +122,14 @@ int16_t PulseGain(int level) {
     return kPulseGains[level];
 }
 
+int OutputZeroWeight(int k) {
+    return kZeroWeights[k];
+}
+
+int OutputPoleWeight(int k) {
+    return kPoleWeights[k];
+}
+
 int16_t PulseAmplitude(int level, int code) {
     const int16_t unit = kPulseGains[level];
     switch (code & 3) {

@@ -50,6 +50,9 @@ int16_t PulseGain(int level);
 // Pulse amplitude of gain level `level` and two-bit pulse code `code` (0 +1, 1 +3, 2 -1,
 // 3 -3 units).
 int16_t PulseAmplitude(int level, int code);
+// Weights (Q15) of the output filter's zeros and poles at order k, 0..7.
+int OutputZeroWeight(int k);
+int OutputPoleWeight(int k);
 
 struct Frame {
     std::array<uint8_t, kOrder> lpc{};  // codebook index per reflection coefficient
