@@ -4,8 +4,30 @@
 
 #include <dlfcn.h>
 
+namespace {
+
+// A bare name is looked for beside this library first (where the system's own modules,
+// such as its mail provider, are installed), then where the dynamic linker looks.
+void* Open(const QString& name, int mode) {
+    if (!name.contains(u'/')) {
+        Dl_info info{};
+        if (::dladdr(reinterpret_cast<void*>(&CanLoadLibrary), &info) && info.dli_fname) {
+            QByteArray own(info.dli_fname);
+            const qsizetype slash = own.lastIndexOf('/');
+            if (slash >= 0) {
+                const QByteArray beside = own.left(slash + 1) + QFile::encodeName(name);
+                if (void* handle = ::dlopen(beside.constData(), mode))
+                    return handle;
+            }
+        }
+    }
+    return ::dlopen(QFile::encodeName(name).constData(), mode);
+}
+
+}  // namespace
+
 bool CanLoadLibrary(const QString& name) {
-    void* handle = ::dlopen(QFile::encodeName(name).constData(), RTLD_LAZY | RTLD_LOCAL);
+    void* handle = Open(name, RTLD_LAZY | RTLD_LOCAL);
     if (!handle)
         return false;
     ::dlclose(handle);
@@ -14,7 +36,7 @@ bool CanLoadLibrary(const QString& name) {
 
 bool SharedLibrary::Load(const QString& name) {
     Unload();
-    handle_ = ::dlopen(QFile::encodeName(name).constData(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = Open(name, RTLD_NOW | RTLD_LOCAL);
     return handle_ != nullptr;
 }
 

@@ -78,9 +78,8 @@ inline constexpr DWORD MIXER_GETCONTROLDETAILSF_VALUE = 0;
 inline constexpr DWORD MIXER_GETCONTROLDETAILSF_LISTTEXT = 1;
 inline constexpr DWORD MIXER_SETCONTROLDETAILSF_VALUE = 0;
 
-// MixerOpen: notifications go to the window given, or nowhere.
-inline constexpr DWORD CALLBACK_NULL = 0x00000000;
-inline constexpr DWORD CALLBACK_WINDOW = 0x00010000;
+// MixerOpen: notifications go to the window given (CALLBACK_WINDOW), or nowhere
+// (CALLBACK_NULL).
 
 inline constexpr MMRESULT MIXERR_INVALLINE = 1024;
 inline constexpr MMRESULT MIXERR_INVALCONTROL = 1025;

@@ -17,3 +17,8 @@ inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
 inline constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
 inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
 inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+
+// How a device's open call wants to hear about its events: not at all, or as messages
+// posted to a window object.
+inline constexpr DWORD CALLBACK_NULL = 0x00000000;
+inline constexpr DWORD CALLBACK_WINDOW = 0x00010000;

@@ -17,19 +17,11 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/mmresult.h"
 #include "platform/types.h"
 
-// Results of the device calls: 0 for success, otherwise one of these codes.
-using MMRESULT = UINT;
-inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
-inline constexpr MMRESULT MMSYSERR_ERROR = 1;
-inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
-inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
-inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
-inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
-inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
-inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
-inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+// Results of the device calls: 0 for success, otherwise a code of mmresult.h or one of
+// these.
 inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
 inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
@@ -46,9 +38,8 @@ inline constexpr UINT MM_WIM_DATA = 0x3C0;
 // The one device of each direction; any other number is refused.
 inline constexpr UINT WAVE_MAPPER = 0xFFFFFFFFu;
 
-// How the open call wants to hear about buffers.
-inline constexpr DWORD CALLBACK_NULL = 0x00000000;
-inline constexpr DWORD CALLBACK_WINDOW = 0x00010000;
+// How the open call wants to hear about buffers (CALLBACK_NULL, CALLBACK_WINDOW: see
+// mmresult.h).
 inline constexpr DWORD CALLBACK_FUNCTION = 0x00030000;
 inline constexpr DWORD CALLBACK_TYPEMASK = 0x00070000;
 // Only check that the format can be opened; no handle is returned.

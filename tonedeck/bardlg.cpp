@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QScreen>
 #include <QThread>
 
@@ -15,6 +16,7 @@
 #include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/maildialogs.h"
 #include "tdmemo/ui/echomemos.h"
 #include "tdpost/ui/drawervgram.h"
 #include "tdseek/ui/sonoscout.h"
@@ -98,8 +100,11 @@ bool CBarDlg::Initialise() {
 
     m_ticks.Reset(m_props.nPollSeconds);
     MAILPROPERTIES& mail = m_props.MailProps;
-    if (mail.bMAPI || mail.bCompuServe)
+    if (mail.bMAPI || mail.bCompuServe) {
+        // The provider asks for the password and the addressees through our dialogs.
+        InstallMailDialogs();
         m_mapi.Start();
+    }
     if (m_props.bShowSendVoicegram &&
         !(((mail.bMAPI || mail.bCompuServe) && m_mapi.IsMAPIEnabled()) || mail.bAOL))
         m_props.bShowSendVoicegram = 0;
@@ -117,6 +122,11 @@ bool CBarDlg::Initialise() {
         return false;
     }
     m_bPanelReady = true;
+
+    m_pDrop = std::make_unique<CDrop>();
+    m_pDrop->RegisterWnd(this, &m_clipboard, [this](QWidget*, const QMimeData* data, ulong) {
+        return OnDropFile(data);
+    });
 
     // The notices come once the bar is on the screen: the no-mail notice, then the welcome.
     if (m_bMailUsable)
@@ -322,6 +332,26 @@ bool& CBarDlg::OpenFlag(int command) {
         default:
             return m_bSonoscoutOpen;
     }
+}
+
+int CBarDlg::OnDropFile(const QMimeData* data) {
+    QString path;
+    if (!CClipboard::IsWAVFileInObject(data, &path))
+        return 1;
+    // The drop ends before the drawer asks anything, so the dragging program is not kept
+    // waiting on the questions of an import.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            if (m_bClosing)
+                return;
+            if (!m_bRecorderOpen)
+                OnTaskCommand(ID_RECORDER);
+            if (m_bRecorderOpen && m_pRecorder)
+                m_pRecorder->PasteWAVFile(path);
+        },
+        Qt::QueuedConnection);
+    return 1;
 }
 
 CDrawerVGram*& CBarDlg::RecorderDrawer(int command) {
@@ -566,6 +596,10 @@ void CBarDlg::CloseBar() {
     m_pSonoscout = nullptr;
     delete m_pPanel;
     m_pPanel = nullptr;
+    if (m_pDrop) {
+        m_pDrop->UnregisterWnd();
+        m_pDrop.reset();
+    }
     m_memoMutex.reset();
     m_inboxMutex.reset();
     SaveAndEnd();

@@ -9,6 +9,7 @@
 #include "tdkit/audio/mixmgr.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/properties.h"
+#include "tdkit/ui/clipboard.h"
 #include "tonedeck/appbardlg.h"
 #include "tonedeck/barmessages.h"
 #include "tonedeck/barsettings.h"
@@ -58,6 +59,8 @@ public:
     CAudioMessaging* Inbox() const { return m_pInbox; }
     CEchoMemos* EchoMemos() const { return m_pEchoMemos; }
     CMixMgr& MixMgr() { return m_mixMgr; }
+    CDrawerVGram* RecorderDrawerOf(int command) { return RecorderDrawer(command); }
+    CDrop* DropTarget() const { return m_pDrop.get(); }
     // Dialogs of the start run modally; tests replace them.
     std::function<void()> showWelcome;
     std::function<bool(bool dontShowAgain)> showNoMail;  // returns the check box
@@ -89,11 +92,15 @@ private:
     void CloseDrawersAndWait();
     CDrawerVGram*& RecorderDrawer(int command);
     bool& OpenFlag(int command);
+    // A WAV file dropped on the bar opens the Recorder with it.
+    int OnDropFile(const QMimeData* data);
 
     // Embedded parts, in the order they are made.
     CMixMgr m_mixMgr;
     CSimpleMapi m_mapi;
+    CClipboard m_clipboard;
     PROPERTIES m_props{};
+    std::unique_ptr<CDrop> m_pDrop;
 
     CBarPanel* m_pPanel = nullptr;
     CAudioMessaging* m_pInbox = nullptr;

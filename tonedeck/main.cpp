@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "platform/namedlock.h"
+#include "tdkit/ui/descdlg.h"
 #include "tdkit/ui/togglewnd.h"
 #include "tdkit/ui/vuwnd.h"
 #include "tdkit/ui/waveformdisplay.h"
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
 
     if (!CVUWnd::RegisterVUMeterWindowsClass() || !CToggleWnd::RegisterToggleWindowsClass() ||
         !CWaveformDisplay::RegisterWaveformDisplayWindowsClass() ||
-        !CWaveformShell::RegisterWaveformShellWindowsClass())
+        !CWaveformShell::RegisterWaveformShellWindowsClass() ||
+        !CComboCalendar::RegisterComboCalendarClass())
         return 1;
 
     InstallHelpPages();

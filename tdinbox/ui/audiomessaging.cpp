@@ -7,18 +7,15 @@
 
 #include <cstring>
 
+#include "platform/mailaccount.h"
 #include "platform/message.h"
+#include "tdinbox/ui/drawerinbox.h"
+#include "tdinbox/ui/propertiesaudiomessaging.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/paths.h"
-#include "tdkit/ui/framedrawer.h"
 
-namespace {
-
-constexpr UINT kDescriptionBuffer = 256;
-constexpr UINT kInboxDrawerTemplate = 300;
-
-}  // namespace
+namespace {}  // namespace
 
 CAudioMessaging::CAudioMessaging(QObject* bar, MAILPROPERTIES* mail, MESSAGEPROPERTIES* messages,
                                  CSimpleMapi* mapi)
@@ -52,8 +49,7 @@ void CAudioMessaging::CreateDrawer(UINT edge, const QPoint& anchor, MESSAGEPROPE
                                    CMixMgr*, int toolTips, QWidget* bar) {
     if (drawer_)
         return;
-    drawer_ = new CFrameDrawer(kInboxDrawerTemplate, QStringLiteral("Voicegram Box"),
-                               QSize(460, 260), this, bar, WM_BAR_INBOXCLOSED);
+    drawer_ = new CDrawerInbox(this, bar);
     drawer_->Open(edge, anchor, toolTips);
 }
 
@@ -65,30 +61,6 @@ void CAudioMessaging::DestroyDrawer() {
 void CAudioMessaging::EnableToolTips(int enable) {
     if (drawer_)
         drawer_->EnableToolTips(enable);
-}
-
-std::vector<VoicegramEntry> CAudioMessaging::ReadVoicegramDirectory(const QString& directory) {
-    std::vector<VoicegramEntry> list;
-    QDir dir(directory);
-    const QStringList names = dir.entryList({QStringLiteral("*.wav")}, QDir::Files, QDir::Name);
-    for (const QString& name : names) {
-        const QString path = dir.filePath(name);
-        WAVEFILETYPE type{};
-        char description[kDescriptionBuffer] = {};
-        DWORD seconds = 0;
-        VOICEGRAMINFOSTRUCT info{};
-        if (!GetInfoFromRIFFFile(path, type, description, kDescriptionBuffer, seconds, &info))
-            continue;  // not a voicegram: no mail record
-        VoicegramEntry entry;
-        entry.path = path;
-        entry.description =
-            QString::fromLocal8Bit(description, strnlen(description, kDescriptionBuffer));
-        entry.seconds = seconds;
-        entry.heard = info.heard != 0;
-        FreeVoicegramInfo(&info);
-        list.push_back(std::move(entry));
-    }
-    return list;
 }
 
 void CAudioMessaging::CreateMailListThread() {
@@ -116,10 +88,32 @@ void CAudioMessaging::CreateMailListThread() {
 }
 
 void CAudioMessaging::FindVoicegramThread(int) {
-    // Fetching from the mail system needs an enabled mail session; without one there is
-    // nothing to look for.
+    // Fetching from the mail system needs an enabled mail session.
     if (!mapi_ || !mapi_->IsMAPIEnabled())
         return;
+    bool expected = false;
+    if (!fetchRunning_.compare_exchange_strong(expected, true))
+        return;
+    if (fetchThread_) {
+        fetchThread_->wait(1000);
+        delete fetchThread_;
+    }
+    QString directory;
+    if (!GetAudioMessagingDirectory(directory)) {
+        fetchRunning_ = false;
+        return;
+    }
+    // The messages property's first word: nonzero removes fetched voicegrams from the
+    // mail system, zero (the default) leaves them there marked read.
+    const bool deleteFromServer = messages_ && messages_->dwReserved0[0] != 0;
+    fetchThread_ = QThread::create([this, directory, deleteFromServer] {
+        const int stored = FetchNewVoicegrams(*mapi_, directory, deleteFromServer);
+        if (stored > 0)
+            QMetaObject::invokeMethod(
+                this, [this] { CreateMailListThread(); }, Qt::QueuedConnection);
+        fetchRunning_ = false;
+    });
+    fetchThread_->start(QThread::LowestPriority);
 }
 
 void CAudioMessaging::ApplyList(std::vector<VoicegramEntry> list) {
@@ -130,8 +124,11 @@ void CAudioMessaging::ApplyList(std::vector<VoicegramEntry> list) {
         std::lock_guard lock(listMutex_);
         list_ = std::move(list);
     }
-    state_ = unheard > 0 ? 1 : 0;
+    // New voicegrams light the bar's indicator unless the settings page turned it off.
+    state_ = unheard > 0 && (!messages_ || InboxIndicatorWanted(*messages_)) ? 1 : 0;
     SendMessage(bar_, WM_BAR_INBOXSTATE, WPARAM(state_));
+    if (drawer_)
+        drawer_->Refresh();
 }
 
 std::vector<VoicegramEntry> CAudioMessaging::Voicegrams() const {
@@ -140,12 +137,105 @@ std::vector<VoicegramEntry> CAudioMessaging::Voicegrams() const {
 }
 
 bool CAudioMessaging::WaitForThreads(int timeoutMs) {
-    if (!listThread_)
-        return true;
-    const bool done = listThread_->wait(timeoutMs);
-    if (done) {
-        delete listThread_;
-        listThread_ = nullptr;
+    bool done = true;
+    for (QThread** thread : {&fetchThread_, &listThread_}) {
+        if (!*thread)
+            continue;
+        if ((*thread)->wait(timeoutMs)) {
+            delete *thread;
+            *thread = nullptr;
+        } else {
+            done = false;
+        }
     }
     return done;
+}
+
+bool CAudioMessaging::Find(const QString& path, VoicegramEntry& out) const {
+    std::lock_guard lock(listMutex_);
+    for (const VoicegramEntry& e : list_)
+        if (e.path == path) {
+            out = e;
+            return true;
+        }
+    return false;
+}
+
+void CAudioMessaging::Reread() {
+    QString directory;
+    if (GetAudioMessagingDirectory(directory))
+        ApplyList(ReadVoicegramDirectory(directory));
+}
+
+int CAudioMessaging::PlayVoicegram(const QString& path) {
+    VoicegramEntry e;
+    if (!Find(path, e))
+        return 0;
+    PurgePlayList();
+    AddToPlayList(path);
+    PlayList(0);
+    if (!e.heard)
+        MarkVoicegramHeard(path, true);
+    Reread();
+    return 1;
+}
+
+bool CAudioMessaging::ToggleHeard(const QString& path) {
+    VoicegramEntry e;
+    if (!Find(path, e) || !MarkVoicegramHeard(path, !e.heard))
+        return false;
+    Reread();
+    return true;
+}
+
+bool CAudioMessaging::DeleteEntry(const QString& path) {
+    VoicegramEntry e;
+    if (!Find(path, e))
+        return false;
+    QStringList playing;
+    GetPlayIndexes(playing);
+    if (playing.contains(path))
+        StopList();
+    const bool deleted = DeleteVoicegram(path);
+    Reread();
+    return deleted;
+}
+
+bool CAudioMessaging::Reply(const QString& path) {
+    VoicegramEntry e;
+    if (!Find(path, e))
+        return false;
+    const ReplyAddress reply = MakeReply(e, SenderAddress(LoadMailAccount()));
+    if (replyHandler_)
+        return replyHandler_(e, reply);
+    // The bar opens the Send Voicegram drawer (or says it holds a recording), and hands
+    // it over for the reply.
+    if (!SendMessage(bar_, WM_BAR_OPENVOICEGRAM))
+        return false;
+    auto* drawer = reinterpret_cast<CSlidingDrawer*>(SendMessage(bar_, WM_BAR_GETVOICEGRAMDRAWER));
+    if (!drawer)
+        return false;
+    int taken = 0;
+    const bool invoked = QMetaObject::invokeMethod(
+        drawer, "SetWAVFileForReply", Qt::DirectConnection, Q_RETURN_ARG(int, taken), Q_ARG(int, 1),
+        Q_ARG(QString, path), Q_ARG(QString, reply.subject), Q_ARG(QString, reply.toName),
+        Q_ARG(QString, reply.toAddress), Q_ARG(QStringList, reply.ccNames),
+        Q_ARG(QStringList, reply.ccAddresses));
+    return invoked && taken != 0;
+}
+
+QString CAudioMessaging::Forward(const QString& path, const QString& addresses) {
+    VoicegramEntry e;
+    if (!Find(path, e))
+        return QStringLiteral("The voicegram is gone.");
+    if (!mapi_ || !mapi_->IsMAPIEnabled())
+        return QStringLiteral("Mail is not available.");
+    std::vector<MailRecipient> to;
+    for (const QString& a : addresses.split(u',', Qt::SkipEmptyParts))
+        to.push_back({MAPI_TO, a.trimmed(), a.trimmed()});
+    const VoicegramSendResult result = ForwardVoicegram(*mapi_, e, to);
+    Reread();
+    if (!result.sent)
+        return QStringLiteral("Could not forward: %1").arg(result.error);
+    return result.notice.isEmpty() ? QStringLiteral("Forwarded.") : result.notice;
 }

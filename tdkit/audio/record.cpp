@@ -442,6 +442,8 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
             StopRecordToFile();
             return 0;
         }
+        // Written through at once, so a crash loses no more than this buffer.
+        file_->Flush();
         Feed(header);
         bytePos_ += bytes;
         currentSample_ = samplesRecorded_ = bytePos_ / align;

@@ -136,6 +136,12 @@ int GetAOLPath(QString& out) {
 }
 
 int IsAOLInstalled() {
+    // A sender program of our own choosing counts as America Online being there.
+    if (const auto key =
+            RegKey::Open(RegRoot::CurrentUser, QStringLiteral("SOFTWARE\\Tonedeck\\AOL")))
+        if (const auto command = key->QueryString(QStringLiteral("SenderCommand"));
+            command && !command->trimmed().isEmpty())
+            return 1;
     QString dir;
     if (!GetAOLPath(dir))
         return 0;

@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMimeData>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include "platform/desktop/appbar.h"
 #include "platform/desktop/appbar_virtual.h"
@@ -15,6 +18,7 @@
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
 #include "tdmemo/ui/echomemos.h"
+#include "tdpost/ui/drawervgram.h"
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
 
@@ -110,6 +114,36 @@ TEST_F(BarDialog, AButtonGoesUpOnlyWhenItsDrawerHasClosed) {
     EXPECT_TRUE(PumpUntil([&] { return !Open(ID_RECORDER); }));
     EXPECT_FALSE(panel->IsButtonDown(ID_RECORDER));
     EXPECT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
+}
+
+TEST_F(BarDialog, AWavFileDroppedOnTheBarOpensTheRecorderWithIt) {
+    // Half a second in the Recorder's own format, as a file manager would drag it.
+    const QString sound = dir_.path() + "/dropped.wav";
+    QProcess sox;
+    sox.start("sox", {"-D", "-n", "-r", "8000", "-b", "8", "-c", "1", "-e", "unsigned", sound,
+                      "synth", "0.5", "sine", "440"});
+    ASSERT_TRUE(sox.waitForFinished(30000) && sox.exitCode() == 0);
+    CDrop* drop = bar_->DropTarget();
+    ASSERT_NE(drop, nullptr);
+    EXPECT_TRUE(bar_->acceptDrops());
+    QMimeData midi;
+    midi.setUrls({QUrl::fromLocalFile(dir_.path() + "/tune.mid")});
+    EXPECT_EQ(drop->OnDragEnter(bar_.get(), &midi, Qt::NoModifier, {}), Qt::IgnoreAction);
+
+    QMimeData data;
+    data.setData("text/uri-list", QUrl::fromLocalFile(sound).toEncoded() + "\r\n");
+    ASSERT_EQ(drop->OnDragEnter(bar_.get(), &data, Qt::NoModifier, {10, 100}), Qt::CopyAction);
+    EXPECT_EQ(drop->OnDrop(bar_.get(), &data, Qt::CopyAction, {10, 100}), 1);
+    ASSERT_TRUE(PumpUntil([&] {
+        CDrawerVGram* d = bar_->RecorderDrawerOf(ID_RECORDER);
+        return Open(ID_RECORDER) && d && !d->IsRecorderEmpty();
+    }));
+    CDrawerVGram* recorder = bar_->RecorderDrawerOf(ID_RECORDER);
+    // Half a second, converted to the Recorder's quality when that differs.
+    EXPECT_EQ(recorder->LastSample(), recorder->Recorder().GetSamplesPerSec() / 2);
+    EXPECT_TRUE(bar_->Panel()->IsButtonDown(ID_RECORDER));
+    EXPECT_NE(recorder->GetWorkFile(), sound) << "the drawer works on its own copy";
+    EXPECT_TRUE(QFile::exists(sound));
 }
 
 TEST_F(BarDialog, TheBarIsBusyWhileADrawerIsOpen) {

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeWidget>
 #include <QWidget>
 
 #include <cstring>
 
 #include "tdinbox/ui/audiomessaging.h"
+#include "tdinbox/ui/drawerinbox.h"
+#include "tdinbox/ui/propertiesaudiomessaging.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/install.h"
@@ -65,16 +70,21 @@ protected:
         App();
         ASSERT_TRUE(dir_.isValid());
         qputenv("TONEDECK_REGISTRY_DIR", dir_.path().toLocal8Bit());
+        // Deleted voicegrams go to a trash of the test's own.
+        qputenv("XDG_DATA_HOME", (dir_.path() + "/data").toLocal8Bit());
         ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
         ASSERT_TRUE(GetAudioMessagingDirectory(voicegrams_));
     }
-    void TearDown() override { qunsetenv("TONEDECK_REGISTRY_DIR"); }
+    void TearDown() override {
+        qunsetenv("TONEDECK_REGISTRY_DIR");
+        qunsetenv("XDG_DATA_HOME");
+    }
 
     void AddVoicegram(const char* name, const char* subject, DWORD heard) {
         const QString path = voicegrams_ + "/" + name;
         WriteWav(path, 16000);
         VOICEGRAMINFOSTRUCT info{};
-        info.text1 = const_cast<char*>(subject);
+        info.text5 = const_cast<char*>(subject);
         info.heard = heard;
         ASSERT_TRUE(AddInfoToRIFFFile(path, WAVEFILETYPE_SOUND, subject, &info));
     }
@@ -121,6 +131,14 @@ TEST_F(Inbox, TheBarLearnsWhetherAnythingIsNew) {
     readList();
     EXPECT_EQ(bar.states.back(), 0);
     EXPECT_EQ(SendMessage(&inbox, WM_QUERYENDSESSION), 1);
+    // With the indicator turned off, new voicegrams do not light it.
+    AddVoicegram("newer.wav", "More", 0);
+    messages.dwReserved0[1] = 1;
+    readList();
+    EXPECT_EQ(bar.states.back(), 0);
+    messages.dwReserved0[1] = 0;
+    readList();
+    EXPECT_EQ(bar.states.back(), 1);
 }
 
 TEST_F(Inbox, TheDrawerOpensAndReportsItsClosingThroughTheController) {
@@ -153,3 +171,88 @@ TEST_F(Inbox, TheDrawerOpensAndReportsItsClosingThroughTheController) {
 }
 
 }  // namespace
+
+// The Voicegram Box drawer over a folder of two voicegrams: its list, marking heard,
+// deleting, replying and forwarding without mail.
+TEST_F(Inbox, TheDrawerListsMarksDeletesAndReplies) {
+    int64_t fakeNow = 0;
+    CSlidingDrawer::SetSlideClock([&] { return fakeNow += 1000; });
+    AddVoicegram("a.wav", "VOICEGRAM Hello", 0);
+    AddVoicegram("b.wav", "VOICEGRAM Lunch", 1);
+    Bar bar;
+    bar.setGeometry(0, 0, 56, 600);
+    CSimpleMapi mapi;
+    MAILPROPERTIES mail{};
+    MESSAGEPROPERTIES messages{};
+    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
+    const auto settle = [&] {
+        for (int i = 0; i < 200; ++i) {
+            QThread::msleep(2);
+            QCoreApplication::processEvents();
+        }
+    };
+    inbox.CreateMailListThread();
+    settle();
+    inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1, &bar);
+    settle();
+    CDrawerInbox* drawer = inbox.Drawer();
+    ASSERT_NE(drawer, nullptr);
+    ASSERT_EQ(drawer->List()->topLevelItemCount(), 2);
+    EXPECT_EQ(drawer->List()->topLevelItem(0)->text(1), "VOICEGRAM Hello");
+    EXPECT_EQ(drawer->List()->topLevelItem(0)->text(4), "new");
+    EXPECT_EQ(drawer->List()->topLevelItem(1)->text(4), "yes");
+    EXPECT_EQ(bar.states.back(), 1);
+
+    drawer->Select(0);
+    drawer->OnMarkHeard();
+    EXPECT_EQ(bar.states.back(), 0);  // nothing new any more: the indicator stops
+    EXPECT_TRUE(ReadVoicegramDirectory(voicegrams_)[0].heard);
+    EXPECT_EQ(drawer->List()->topLevelItem(0)->text(4), "yes");
+
+    // A reply goes to whoever takes it, with the sender and the subject prepared.
+    ReplyAddress got;
+    inbox.SetReplyHandler([&](const VoicegramEntry&, const ReplyAddress& r) {
+        got = r;
+        return true;
+    });
+    drawer->Select(1);
+    drawer->OnReply();
+    EXPECT_EQ(got.subject, "Re: Lunch");
+
+    drawer->Select(1);
+    drawer->OnForward("kim@localhost");
+    EXPECT_EQ(drawer->Status()->text(), "Mail is not available.");
+
+    drawer->Select(0);
+    const QString first = drawer->SelectedPath();
+    drawer->OnDelete();
+    EXPECT_FALSE(QFile::exists(first));
+    ASSERT_EQ(drawer->List()->topLevelItemCount(), 1);
+    EXPECT_EQ(drawer->List()->topLevelItem(0)->text(1), "VOICEGRAM Lunch");
+    inbox.DestroyDrawer();
+    settle();
+    EXPECT_FALSE(inbox.IsDrawerOpen());
+    CSlidingDrawer::SetSlideClock({});
+}
+
+TEST_F(Inbox, SettingsPageEditsItsOwnWordsOnly) {
+    MESSAGEPROPERTIES record{};
+    std::memset(&record, 0x5a, sizeof record);
+    record.dwReserved0[0] = 0;
+    record.dwReserved0[1] = 0;
+    CPropertiesAudioMessaging page;
+    page.InitProperties(&record);
+    EXPECT_FALSE(page.RemoveFromServer()->isChecked());
+    EXPECT_TRUE(page.Indicator()->isChecked());
+    page.RemoveFromServer()->setChecked(true);
+    page.Indicator()->setChecked(false);
+    MESSAGEPROPERTIES out = record;
+    ASSERT_EQ(page.UpdateProperties(&out), 1);
+    EXPECT_EQ(out.dwReserved0[0], 1u);
+    EXPECT_EQ(out.dwReserved0[1], 1u);
+    EXPECT_FALSE(InboxIndicatorWanted(out));
+    // Every other byte stays as it was.
+    out.dwReserved0[0] = record.dwReserved0[0];
+    out.dwReserved0[1] = record.dwReserved0[1];
+    EXPECT_EQ(std::memcmp(&out, &record, sizeof record), 0);
+}
