@@ -414,9 +414,11 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
     if (!recording_ || !header || header->dwBytesRecorded == 0)
         return 0;
     const DWORD align = format_.nBlockAlign;
-    const DWORD bytes = header->dwBytesRecorded - header->dwBytesRecorded % align;
+    DWORD bytes = header->dwBytesRecorded - header->dwBytesRecorded % align;
+    inputSamples_ += bytes / align;
+    if (exactSamples_ && currentSample_ + uint64_t(bytes / align) > exactSamples_)
+        bytes = (exactSamples_ - std::min(exactSamples_, currentSample_)) * align;
     const DWORD frames = bytes / align;
-    inputSamples_ += frames;
     const int32_t silence = int32_t(voxSilenceSeconds_) * int32_t(format_.nSamplesPerSec);
 
     bool write = false;
@@ -458,7 +460,8 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
                     Suspend();
             }
         }
-        if (!voxSuspended_ && uint64_t(frames) * 4 + currentSample_ >= maxSamples_) {
+        if (!voxSuspended_ && (uint64_t(frames) * 4 + currentSample_ >= maxSamples_ ||
+                               (exactSamples_ && currentSample_ >= exactSamples_))) {
             StopRecordToFile();
             return 0;
         }

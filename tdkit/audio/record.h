@@ -109,6 +109,9 @@ public:
 
     DWORD GetCurrentSample() const { return currentSample_; }
     DWORD GetMaxSamples() const { return maxSamples_; }
+    // A recording that reaches this many frames keeps exactly that many and ends, instead
+    // of ending at the buffer that leaves less than a second of the maximum (0: off).
+    void SetExactLength(DWORD samples) { exactSamples_ = samples; }
     DWORD SamplesRecorded() const { return samplesRecorded_; }
     DWORD FileSamples() const { return samplesInFile_; }
     // Frames the input device delivered since RecordToFile, kept or dropped.
@@ -185,6 +188,7 @@ private:
     DWORD samplesRecorded_ = 0;
     DWORD maxSamples_ = 0;
     DWORD maxSeconds_ = 0;
+    DWORD exactSamples_ = 0;
     DWORD nextPixel_ = 0;
     DWORD resolution_ = 1;
     DWORD nextSampleToDraw_ = 0;

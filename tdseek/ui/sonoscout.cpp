@@ -76,8 +76,14 @@ CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPE
         }
         return LRESULT(1);
     });
-    OnMessage(WM_BAR_SONOSCOUTCLOSED,
-              [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_SONOSCOUTCLOSED); });
+    OnMessage(WM_BAR_SONOSCOUTCLOSED, [this](WPARAM, LPARAM) {
+        // The report comes from inside the drawer: it is deleted once control has left
+        // it, and forgotten now, so the next press of the button opens a new one.
+        if (drawer_)
+            drawer_->deleteLater();
+        drawer_ = nullptr;
+        return SendMessage(parent_, WM_BAR_SONOSCOUTCLOSED);
+    });
     OnMessage(WM_BAR_DRAWERSOUND,
               [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_DRAWERSOUND); });
     OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {
@@ -163,10 +169,10 @@ void CSonoscout::DecideToSearch() {
         return;
     settings_->dwLastSearchTime = ClampTime(now);
     Trace("Sonoscout: Starting a search for files.\n");
-    BeginSearch(1, 1, nullptr);
+    BeginSearch(1, 1, nullptr, true);
 }
 
-void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives) {
+void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives, bool background) {
     if (searching_ || engine_)
         return;
     SetNextSearchTime(0);
@@ -180,7 +186,7 @@ void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives) {
     }
     const bool started = engine_->DoSearch(
         drives, midi, wave, [this](const SOUNDSTRUCT* record, uintptr_t) { SearchUpdate(record); },
-        0);
+        0, background);
     if (!started) {
         // Nothing will ever report the end: the search simply did not happen.
         engine_.reset();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <ctime>
@@ -32,10 +33,11 @@ public:
     void CreateDrawer(UINT edge, const QPoint& anchor, int toolTips);
     void DestroyDrawer();
     void EnableToolTips(int enable);
-    bool IsDrawerOpen() const { return drawer_ != nullptr; }
+    bool IsDrawerOpen() const { return !drawer_.isNull(); }
 
     // Starts a search unless one runs; null drives take flags and drives from the settings.
-    void BeginSearch(int wave, int midi, const BOOL* drives);
+    // The scheduled search runs in the background, at idle CPU and I/O priority.
+    void BeginSearch(int wave, int midi, const BOOL* drives, bool background = false);
     // Stops a running search; keepOldList leaves TDSEARCH.PRP as it was.
     void StopSearch(int keepOldList);
     // The engine's report, on its worker thread: a record, or null at the end.
@@ -60,7 +62,8 @@ private:
     void FinishSearch();
 
     QObject* parent_;
-    CFrameDrawer* drawer_ = nullptr;
+    // The open drawer; a child of the bar's window, which may take it along at exit.
+    QPointer<CFrameDrawer> drawer_;
     SONOSCOUTPROPERTIES* settings_;
     MAILPROPERTIES* mail_;
     CSimpleMapi* mapi_;

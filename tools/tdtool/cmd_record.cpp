@@ -2,8 +2,10 @@
 // the virtual device; TONEDECK_AUDIO chooses).
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QTimer>
 
 #include "command.h"
 #include "platform/audiobackend.h"
@@ -31,10 +33,21 @@ QString DeviceError(UINT code) {
     }
 }
 
-// Runs the event loop until done() or the deadline.
+// Runs the event loop until done() or the deadline. The loop sleeps until the devices
+// post their notifications; done() is looked at on a slow timer, so waiting costs
+// nothing.
 bool Pump(const std::function<bool()>& done, QDeadlineTimer deadline) {
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(50);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    check.start();
+    loop.exec();
     return done();
 }
 
@@ -58,6 +71,7 @@ int Record(const QStringList& words) {
     CRecord rec;
     // The engine stops with less than a second of room left: one second more gives N.
     rec.Start(nullptr, format, seconds + 1);
+    rec.SetExactLength(seconds * rec.GetSamplesPerSec());
     if (rec.CreateNewWAVFile(out) != 0) {
         PrintErr(QStringLiteral("cannot create %1").arg(out));
         return kExitFailed;

@@ -94,6 +94,7 @@ protected:
         qputenv("TONEDECK_REGISTRY_DIR", dir.path().toLocal8Bit());
         ForceAudioBackend(AudioBackend::Virtual);
         SetVirtualSpeed(0);
+        SetVirtualCapture(64 << 20);
         VirtualInput tone;
         tone.kind = VirtualInput::Kind::Tone;
         tone.amplitude = 12000;

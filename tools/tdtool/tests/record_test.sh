@@ -14,6 +14,12 @@ check "record phone" 0 "$tdtool" record "$work/phone.wav" --format 0 --seconds 3
 grep -q '"samples": 24000' "$work/out" && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL json"; cat "$work/out"; }
 same "phone rate" "$(sox --i -r "$work/phone.wav")" 8000
 same "phone width" "$(sox --i -b "$work/phone.wav")" 8
+# Rates whose quarter-second buffers do not divide a second evenly still give the length
+# asked for, to the frame.
+check "record 11 kHz" 0 "$tdtool" record "$work/r11.wav" --format 1 --seconds 30
+same "11 kHz length" "$(sox --i -s "$work/r11.wav")" 330750
+check "record 22 kHz" 0 "$tdtool" record "$work/r22.wav" --format 2 --seconds 7
+same "22 kHz length" "$(sox --i -s "$work/r22.wav")" 154350
 
 # Silence with VOX: the buffer that completes 5 s of quiet suspends the recording and
 # the last 4 s are cut: 21 buffers of 2756 frames less 44100 frames stay.
