@@ -21,6 +21,7 @@
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/maildialogs.h"
 #include "tdmemo/ui/echomemos.h"
+#include "tdmend/ui/fixitguidedlg.h"
 #include "tdpost/ui/drawervgram.h"
 #include "tdseek/ui/sonoscout.h"
 #include "tonedeck/barmessages.h"
@@ -60,7 +61,7 @@ CBarDlg::CBarDlg() {
     resize(kBarWidth, kBarLength);
     InstallHandlers();
     showWelcome = [this] {
-        CWelcomeDlg welcome({}, this);
+        CWelcomeDlg welcome([this] { RunFixitGuide(this); }, this);
         welcome.exec();
     };
     showNoMail = [this](bool dontShowAgain) {
@@ -299,6 +300,9 @@ LRESULT CBarDlg::OnCommand(int command) {
         case ID_TOOLTIPS:
             OnToolTips();
             break;
+        case ID_FIXITGUIDE:
+            RunFixitGuide(this);
+            break;
         case ID_SEND_VOICEGRAM:
         case ID_VOICEGRAM_BOX:
         case ID_CREATE_ECHOMEMO:
@@ -318,6 +322,20 @@ void CBarDlg::ToggleDockOption(BOOL DOCKSTATE::*field) {
     GetDockState(&m_props.DockState);
     m_props.DockState.*field = m_props.DockState.*field ? 0 : 1;
     ApplySettings(&m_props.DockState);
+}
+
+void CBarDlg::RunFixitGuide(QWidget* parent) {
+    GetDockState(&m_props.DockState);
+    const BOOL onTop = m_props.DockState.bAlwaysOnTop;
+    {
+        CFixitGuideDlg guide(&m_mixMgr, parent);
+        guide.exec();
+    }
+    if (onTop) {
+        GetDockState(&m_props.DockState);
+        m_props.DockState.bAlwaysOnTop = onTop;
+        ApplySettings(&m_props.DockState);
+    }
 }
 
 void CBarDlg::OnToolTips() {
@@ -516,7 +534,7 @@ void CBarDlg::ShowBarMenu(QPoint globalPos) {
     QMenu menu(this);
     auto add = [&](const QString& text, int command, bool checked, bool enabled = true) {
         QAction* action = menu.addAction(text);
-        action->setCheckable(command != ID_APP_EXIT);
+        action->setCheckable(command != ID_APP_EXIT && command != ID_FIXITGUIDE);
         action->setChecked(checked);
         action->setEnabled(enabled);
         action->setData(command);
@@ -524,6 +542,8 @@ void CBarDlg::ShowBarMenu(QPoint globalPos) {
     add(QStringLiteral("A&uto Hide\tCtrl+U"), ID_AUTOHIDE, DockState().bAutoHide != 0, !IsBusy());
     add(QStringLiteral("Always &On Top\tCtrl+O"), ID_ALWAYSONTOP, DockState().bAlwaysOnTop != 0);
     add(QStringLiteral("Display &Tooltips\tCtrl+T"), ID_TOOLTIPS, m_props.bToolTips != 0);
+    menu.addSeparator();
+    add(QStringLiteral("Fixit &Guide\tCtrl+W"), ID_FIXITGUIDE, false);
     menu.addSeparator();
     add(QStringLiteral("E&xit\tAlt+F4"), ID_APP_EXIT, false);
     m_bMenuOpen = true;
@@ -722,6 +742,7 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
         {QKeyCombination(Qt::ControlModifier, Qt::Key_U), ID_AUTOHIDE},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_O), ID_ALWAYSONTOP},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_T), ID_TOOLTIPS},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_W), ID_FIXITGUIDE},
     };
     for (const auto& [key, command] : keys) {
         if (key.keyboardModifiers() == mods && key.key() == event->key()) {

@@ -30,6 +30,7 @@ inline constexpr int ID_APP_EXIT = 32769;
 inline constexpr int ID_AUTOHIDE = 32767;
 inline constexpr int ID_ALWAYSONTOP = 32766;
 inline constexpr int ID_TOOLTIPS = 32796;
+inline constexpr int ID_FIXITGUIDE = 32775;
 
 // The bar's mixer manager: besides what every manager does, it tells the bar when a
 // control of the card changed, so the bar follows other programs' changes at once.
@@ -102,6 +103,9 @@ private:
     void OnTaskCommand(int command);
     void ToggleDockOption(BOOL DOCKSTATE::*field);
     void OnToolTips();
+    // Runs the Fixit Guide modally with the bar's mixer manager under parent, and puts
+    // the bar back on top of the others afterwards when it was always on top.
+    void RunFixitGuide(QWidget* parent);
     bool BuildPanel(int edge);
     // The bar's popup menu: its docking options, tooltips and Exit.
     void ShowBarMenu(QPoint globalPos);
