@@ -13,19 +13,12 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
-// The TrueSpeech encoder is a part of its own; when it is in the program, the codec layer
-// writes TrueSpeech too.
-#if __has_include("platform/truespeech_encoder.h")
 #include "platform/truespeech_encoder.h"
-#define TD_TRUESPEECH_ENCODER 1
-#else
-#define TD_TRUESPEECH_ENCODER 0
-#endif
 
 namespace codec_engine {
 
 bool HaveTrueSpeechEncoder() {
-    return TD_TRUESPEECH_ENCODER != 0;
+    return true;
 }
 
 namespace {
@@ -331,13 +324,12 @@ private:
     AVFrame* frame_ = nullptr;
 };
 
-#if TD_TRUESPEECH_ENCODER
 class TrueSpeechStage : public Encoder {
 public:
     int FrameSamples() const override { return 240; }
     bool Encode(const int16_t* s, int count, std::vector<uint8_t>& out, QString*) override {
         int16_t block[240] = {};
-        std::copy(s, s + count, block);
+        std::copy(s, s + std::clamp(count, 0, 240), block);
         const std::size_t at = out.size();
         out.resize(at + 32);
         encoder_.EncodeBlock(block, out.data() + at);
@@ -347,7 +339,6 @@ public:
 private:
     TrueSpeechEncoder encoder_;
 };
-#endif
 
 // The rate change, on interleaved 16-bit samples.
 class Resampler {
@@ -590,11 +581,9 @@ std::unique_ptr<Pipeline> Pipeline::Create(const WAVEFORMATEX* src, const WAVEFO
         case WAVE_FORMAT_PCM:
             p->encoder = std::make_unique<PcmEncoder>(dst->wBitsPerSample, dst->nChannels);
             break;
-#if TD_TRUESPEECH_ENCODER
         case WAVE_FORMAT_DSPGROUP_TRUESPEECH:
             p->encoder = std::make_unique<TrueSpeechStage>();
             break;
-#endif
         default:
             if (!(p->encoder = AvEncoder::Create(dst, why)))
                 return nullptr;
