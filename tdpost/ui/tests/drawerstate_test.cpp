@@ -25,6 +25,7 @@
 #include "platform/audiobackend.h"
 #include "platform/message.h"
 #include "platform/registry.h"
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
@@ -481,8 +482,9 @@ TEST_F(DrawerState, SendVoicegramSaysMailIsNotSetUpAndKeepsTheRecording) {
     EXPECT_TRUE(QFileInfo::exists(work));
 }
 
-TEST_F(DrawerState, TheInboxReachesTheDrawerByNameToPrepareAReply) {
+TEST_F(DrawerState, TheInboxReachesTheDrawerByNameToPrepareAReplyThatGoesCompressed) {
     bar_->props.MailProps.bAOL = 1;
+    bar_->props.SendVoicegramProps.bCompress = 1;
     Open(RDT_VOICEGRAM);
     int taken = 0;
     ASSERT_TRUE(QMetaObject::invokeMethod(
@@ -496,14 +498,19 @@ TEST_F(DrawerState, TheInboxReachesTheDrawerByNameToPrepareAReply) {
     ASSERT_TRUE(Pump([&] { return drawer_->Recorder().SamplesRecorded() >= 4000; }));
     drawer_->OnCommand(ID_RECORDER_STOP);
     VoicegramSending sent;
+    int tag = -1;
     drawer_->sendVoicegram = [&](const VoicegramSending& s) {
         sent = s;
+        if (const CACMFormatPtr format = CACM::GetFormatFromFile(s.file))
+            tag = format->wFormatTag;
         return 1;
     };
     drawer_->OnCommand(ID_RECORDER_SEND);
     EXPECT_EQ(sent.subject, "VOICEGRAM Re: lunch");
     EXPECT_EQ(sent.replyToName, "Ann");
     EXPECT_EQ(sent.replyToAddress, "ann@example.org");
+    EXPECT_EQ(tag, 34) << "the mail copy is compressed to TrueSpeech";
+    EXPECT_EQ(Boxes("Compress Voicegram"), 0);
 }
 
 TEST(RecorderPages, ValuesOutsideTheGroupsAreKeptAndTheRecorderPageKeepsStartOnOpen) {
