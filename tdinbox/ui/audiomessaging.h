@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "tdinbox/ui/drawerinbox.h"
 #include "tdinbox/voicegrambox.h"
 #include "tdkit/audio/wndplaylist.h"
 #include "tdkit/settings/properties.h"

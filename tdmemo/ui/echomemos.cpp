@@ -18,9 +18,10 @@
 #include "platform/strings.h"
 #include "platform/trace.h"
 #include "tdkit/settings/paths.h"
-#include "tdmemo/ui/drawerechomemos.h"
 #include "tdmemo/memolistlock.h"
+#include "tdmemo/memoplayer.h"
 #include "tdmemo/strings.h"
+#include "tdmemo/ui/drawerechomemos.h"
 
 namespace {
 
@@ -101,7 +102,15 @@ CEchoMemos::CEchoMemos(QObject* bar, ECHOMEMOSPROPERTIES* settings, Clock clock)
         PurgePlayList();
         return LRESULT(0);
     });
+    OnMessage(WM_ECHOMEMO_PASSSTARTED, [this](WPARAM, LPARAM) {
+        if (!IsSomethingPlaying())
+            PurgePlayList();
+        return LRESULT(0);
+    });
     OnMessage(WM_ECHOMEMO_LISTBUILT, [this](WPARAM, LPARAM) {
+        // The list file was replaced: an open manager reads it again.
+        if (drawer_)
+            PostMessage(drawer_, WM_ECHOMEMO_CHANGED, 1, -1);
         AddPendingMemos();
         return LRESULT(0);
     });
@@ -128,12 +137,18 @@ CEchoMemos::~CEchoMemos() {
 // Starting and ending the workers
 
 void CEchoMemos::InitEchoMemos() {
-    // The state lives in this object, not in the list file, so the list's lock is not
-    // needed here; a pass that runs meanwhile keeps its own flags.
-    ResetEarliest();
+    // A pass of the player or the builder that runs meanwhile moves the earliest memo: the
+    // state is reset between passes, never in the middle of one.
+    CMemoListLock lock(kMemoLockBuildWait, &stopping_);
     listReady_ = false;
     cascade_ = 0;
     RefreshHoldAll();
+    if (!lock.IsHeld()) {
+        // The list stays not ready; the next building pass resets the earliest memo.
+        Trace("EchoMemos: InitEchoMemos could not take the list\n");
+        return;
+    }
+    ResetEarliest();
 }
 
 void CEchoMemos::GetEchoMemosThread() {
@@ -248,58 +263,35 @@ void CEchoMemos::PlayDueMemos() {
     if (lock.IsHeld()) {
         const time_t now = clock_();
         if (now >= EarliestTime()) {
+            PostMessage(this, WM_ECHOMEMO_PASSSTARTED);
             ResetEarliest();
-            bool complete = false;
             QString listPath;
             QFile file;
+            bool opened = false;
             if (GetEchoMemosListFilePath(listPath)) {
                 file.setFileName(listPath);
-                complete = file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
+                opened = file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
             }
-            // The count is taken afresh for every record: a list that shrinks under the
-            // player (another program's rebuild) ends the pass instead of failing reads.
-            for (qint64 i = 0; complete && i < MemoListRecordCount(file.size()); ++i) {
-                if (HoldAll()) {
-                    PostMessage(this, WM_ECHOMEMO_HOLDALL);
-                    complete = false;
-                    break;
+            MemoPassHooks hooks;
+            hooks.holdAll = [this] { return HoldAll(); };
+            hooks.stop = [this] { return stopping_.load(); };
+            hooks.played = [this](const PlayedMemo& memo) {
+                {
+                    std::lock_guard guard(playedLock_);
+                    if (played_.size() >= kPlayedLimit)
+                        played_.pop_front();
+                    played_.push_back(memo);
                 }
-                ECHOMEMOLISTENTRY entry;
-                if (stopping_ || !ReadMemoListRecord(&file, i, &entry)) {
-                    complete = false;
-                    break;
-                }
-                if (!HasMemoListPath(entry) || entry.memo.frequency == MEMO_USER_INITIATED ||
-                    HasPlayedForGood(entry.memo))
-                    continue;
-                if (time_t{entry.nextTime} <= now) {
-                    const QString path = MemoListPath(entry);
-                    const BOOL once = entry.memo.frequency == MEMO_ONCE;
-                    MarkNoteAsAlreadyPlayed(path, once, ToListTime(now));
-                    if (once)
-                        entry.memo.played = 1;
-                    entry.memo.lastPlayed = ToListTime(now);
-                    int scheduled = 0;
-                    entry.nextTime = ToListTime(ListEntryNextTime(entry.memo, now, &scheduled));
-                    if (!RewriteMemoListRecord(&file, i, entry)) {
-                        complete = false;
-                        break;
-                    }
-                    {
-                        std::lock_guard guard(playedLock_);
-                        if (played_.size() >= kPlayedLimit)
-                            played_.pop_front();
-                        played_.emplace_back(static_cast<int>(i), entry);
-                    }
-                    PostMessage(this, WM_ECHOMEMO_NOTIFYPLAYBACK, WPARAM(i));
-                }
-                if (!HasPlayedForGood(entry.memo))
-                    LowerEarliest(entry.nextTime, static_cast<int>(i));
-            }
-            // A pass that did not see every record cannot know the earliest time: the
-            // next minute looks again.
-            if (!complete || !file.flush())
+                PostMessage(this, WM_ECHOMEMO_NOTIFYPLAYBACK, WPARAM(memo.index));
+            };
+            const MemoPassResult pass = opened ? RunMemoPlayerPass(&file, now, hooks)
+                                               : MemoPassResult{false, false, now, -1};
+            if (pass.held)
+                PostMessage(this, WM_ECHOMEMO_HOLDALL);
+            if (!pass.complete || !file.flush())
                 LowerEarliest(now, -1);
+            else
+                LowerEarliest(pass.earliest, static_cast<int>(pass.earliestIndex));
         }
     }
     Trace("Exit PlayEchoMemos thread\n");
@@ -309,13 +301,12 @@ void CEchoMemos::PlayDueMemos() {
 // Notifications
 
 bool CEchoMemos::TakePlayedRecord(int index, ECHOMEMOLISTENTRY* entry) {
+    (void)index;  // a hint only: the report's own record names the memo
     std::lock_guard guard(playedLock_);
-    const auto it = std::find_if(played_.begin(), played_.end(),
-                                 [index](const auto& played) { return played.first == index; });
-    if (it == played_.end())
+    if (played_.empty())
         return false;
-    *entry = it->second;
-    played_.erase(it);
+    *entry = played_.front().entry;
+    played_.pop_front();
     return true;
 }
 

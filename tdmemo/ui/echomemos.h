@@ -25,8 +25,9 @@
 #include "tdkit/audio/wndplaylist.h"
 #include "tdkit/settings/properties.h"
 #include "tdmemo/memolist.h"
-#include "tdmemo/ui/playbacknotifydlg.h"
+#include "tdmemo/memoplayer.h"
 #include "tdmemo/schedule.h"
+#include "tdmemo/ui/playbacknotifydlg.h"
 
 class QIODevice;
 class QThread;
@@ -43,6 +44,8 @@ inline constexpr UINT WM_ECHOMEMO_NOTIFYPLAYBACK = WM_USER + 1069;
 inline constexpr UINT WM_ECHOMEMO_HOLDALL = WM_USER + 1071;
 // From the builder: a building pass has ended.
 inline constexpr UINT WM_ECHOMEMO_LISTBUILT = WM_USER + 1073;
+// From the player, before its reports: memos fall due, an idle play list is emptied.
+inline constexpr UINT WM_ECHOMEMO_PASSSTARTED = WM_USER + 1074;
 // The drawer's answer to the list growing by one record uses WM_BAR_TOMEMOS.
 
 class CEchoMemos : public CWndPlayList {
@@ -84,7 +87,10 @@ public:
     // to be added once the list is free, 0 when the file holds no memo.
     LRESULT OnNewEchoMemo(WPARAM type, LPARAM path);
     int AddEchoMemo(SOUNDFILETYPE type, const QString& path);
-    // WM_ECHOMEMO_NOTIFYPLAYBACK: the memo of record index has just played.
+    // WM_ECHOMEMO_NOTIFYPLAYBACK: a memo has just played. The player's reports are taken
+    // oldest first with the record the player wrote (its path and description), so a
+    // rebuild of the list meanwhile cannot make another memo play; index is read from
+    // the list only when no report waits.
     LRESULT OnNotifyUponPlayback(int index);
     LRESULT OnPlayListChange();
     LRESULT OnPlayListTrackChange(int track);
@@ -140,6 +146,8 @@ public:
     void LowerEarliest(time_t time, int index);
 
     time_t Now() const { return clock_(); }
+    // Takes "Hold All Scheduled Playback" over from the settings for the workers.
+    void RefreshHoldAll();
 
 protected:
     // Shows a message box; a test may replace it.
@@ -157,7 +165,6 @@ private:
     void AddPendingMemos();
     void KeepPending(SOUNDFILETYPE type, const QString& path, bool retryLater);
     int AddToListFile(SOUNDFILETYPE type, const QString& path);
-    void RefreshHoldAll();
     void RefreshDrawer();
     bool HoldAll() const { return holdAll_; }
 
@@ -184,7 +191,7 @@ private:
 
     // Records of memos the player has just played, for their notifications.
     std::mutex playedLock_;
-    std::deque<std::pair<int, ECHOMEMOLISTENTRY>> played_;
+    std::deque<PlayedMemo> played_;
 
     // New memos that could not be added yet (a building pass ran or the lock was busy).
     std::vector<std::pair<SOUNDFILETYPE, QString>> pending_;

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeView>
 #include <QWidget>
 
 #include <atomic>
@@ -18,9 +23,10 @@
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
+#include "tdmemo/memolistlock.h"
 #include "tdmemo/ui/drawerechomemos.h"
 #include "tdmemo/ui/echomemos.h"
-#include "tdmemo/memolistlock.h"
+#include "tdmemo/ui/propertiesechomemos.h"
 #include "tdmemo/ui/tests/testapp.h"
 
 namespace {
@@ -61,6 +67,39 @@ struct Memos : CEchoMemos {
     QStringList played, messages;
 };
 
+// The manager drawer with its questions answered by the test.
+struct Manager : CDrawerEchoMemos {
+    using CDrawerEchoMemos::CDrawerEchoMemos;
+    bool Ask(const QString& text, const QString&) override {
+        questions << text;
+        return answer;
+    }
+    void ShowError(const QString& text, const QString& caption) override {
+        errors << caption + ": " + text;
+    }
+    bool RunScheduleDialog(ECHOMEMOSTRUCT* memo, QString* description, bool single) override {
+        shownDescription = *description;
+        shownSingle = single;
+        *memo = schedule;
+        if (single)
+            *description = newDescription;
+        return true;
+    }
+    // Selects the rows showing these files.
+    void Pick(const QStringList& paths) { SelectPaths(paths); }
+    QStringList Shown() const {
+        QStringList paths;
+        for (const MemoRow& row : Model()->Rows())
+            paths << MemoListPath(row.entry);
+        return paths;
+    }
+    bool answer = true;
+    QStringList questions, errors;
+    ECHOMEMOSTRUCT schedule{};
+    QString newDescription, shownDescription;
+    bool shownSingle = false;
+};
+
 class EchoMemos : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,6 +107,7 @@ protected:
         ASSERT_TRUE(dir_.isValid() && runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
         qputenv("TONEDECK_REGISTRY_DIR", dir_.filePath("reg").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", dir_.filePath("data").toLocal8Bit());
         setenv("TZ", "UTC", 1), tzset();
         ASSERT_TRUE(InstallTonedeck(dir_.filePath("root"), "Ann").ok);
         ASSERT_TRUE(GetEchoMemosDirectory(memoDir_) && GetEchoMemosListFilePath(list_));
@@ -141,6 +181,13 @@ protected:
         memos_->PlayEchoMemosThread();
         ASSERT_TRUE(memos_->WaitForThreads(60000));
         Pump();
+    }
+    // A manager drawer opened on the bar, its list loaded.
+    std::unique_ptr<Manager> OpenManager() {
+        const QPoint anchor(100, 20);
+        auto drawer = std::make_unique<Manager>(&anchor, &settings_, memos_.get(), bar_.get());
+        EXPECT_EQ(drawer->CreateDrawer(1, 0), 1);
+        return drawer;
     }
     bool Traced(const char* line) {
         std::lock_guard g(traceLock_);
@@ -392,6 +439,230 @@ TEST_F(EchoMemos, BuildingPlayingAndPostingTogetherKeepTheListWhole) {
         if (HasFailure())
             break;
     }
+}
+
+// The manager lists every memo with its texts, sorts by the stored column and direction,
+// and a click on the sort column's header turns the direction.
+TEST_F(EchoMemos, TheManagerListsAndSortsTheMemos) {
+    const QString once = Memo("a.wav", Note(MEMO_ONCE));
+    ECHOMEMOSTRUCT notified = Note(MEMO_DAILY, 1);
+    notified.lastPlayed = static_cast<uint32_t>(now_.load());  // not due by catching up
+    const QString daily = Memo("b.wav", notified);
+    const QString hourly = Memo("c.wav", Note(MEMO_HOURLY));
+    const QString user = Memo("d.wav", Note(MEMO_USER_INITIATED));
+    Build();
+    Play();  // the once memo plays: "Already Played"
+    memos_->OnTrackEnded(true);
+    Pump();
+    settings_.b24Hour = 1;
+    settings_.bSortAscending[kMemoColumnDescription] = 1;
+    settings_.nSortColumn = kMemoColumnNextPlayback;
+    settings_.bSortAscending[kMemoColumnNextPlayback] = 1;
+    auto drawer = OpenManager();
+    EXPECT_EQ(drawer->Shown(), (QStringList{hourly, daily, once, user}));
+    CEchoMemosModel* model = drawer->Model();
+    EXPECT_EQ(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Next Playback");
+    EXPECT_EQ(model->index(2, kMemoColumnNextPlayback).data().toString(), "Already Played");
+    EXPECT_EQ(model->index(3, kMemoColumnNextPlayback).data().toString(), "");
+    EXPECT_EQ(model->index(3, kMemoColumnFrequency).data().toString(), "User Initiated");
+    EXPECT_EQ(model->index(1, kMemoColumnFrequency).data().toString(), "Daily");
+    EXPECT_EQ(model->index(0, kMemoColumnNextPlayback).data().toString(),
+              CPlaybackNotifyDlg::FormatPlayedTime(now_ + 1800, 1));
+    EXPECT_EQ(model->index(0, kMemoColumnLength).data().toString(), "1");
+    EXPECT_FALSE(model->index(0, kMemoColumnNotify).data(Qt::DecorationRole).isValid());
+    EXPECT_TRUE(model->index(1, kMemoColumnNotify).data(Qt::DecorationRole).isValid());
+    EXPECT_EQ(drawer->StatusText(), "4 Note(s)     0 Selected");
+
+    drawer->OnHeaderClicked(kMemoColumnNextPlayback);
+    EXPECT_EQ(settings_.bSortAscending[kMemoColumnNextPlayback], 0);
+    EXPECT_EQ(drawer->Shown(), (QStringList{once, user, daily, hourly}));
+    drawer->OnHeaderClicked(kMemoColumnDescription);
+    EXPECT_EQ(settings_.nSortColumn, kMemoColumnDescription);
+    EXPECT_EQ(drawer->Shown(), (QStringList{once, daily, hourly, user}));
+    drawer->OnSortDescending();
+    EXPECT_EQ(drawer->Shown(), (QStringList{user, hourly, daily, once}));
+    drawer->Pick({daily, hourly});
+    EXPECT_EQ(drawer->StatusText(), "4 Note(s)     2 Selected");
+    drawer->OnPlay();
+    EXPECT_EQ(memos_->played, (QStringList{once, hourly}));  // list order of the selection
+}
+
+TEST_F(EchoMemos, TheManagerDeletesToTheTrashAfterAskingAndStopsAPlayingMemo) {
+    const QString a = Memo("a.wav", Note(MEMO_DAILY));
+    const QString b = Memo("b.wav", Note(MEMO_DAILY));
+    const QString c = Memo("c.wav", Note(MEMO_HOURLY));
+    Build();
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath("data")));
+    settings_.bConfirmDelete = 1;
+    settings_.bSortAscending[kMemoColumnDescription] = 1;
+    auto drawer = OpenManager();
+    drawer->Pick({b});
+    drawer->answer = false;
+    drawer->OnDelete();
+    EXPECT_EQ(drawer->questions, QStringList{"Do you want to delete the selected echo memo?"});
+    EXPECT_TRUE(QFile::exists(b));
+    EXPECT_EQ(Records().size(), 3u);
+
+    // b plays: it is stopped before its file goes.
+    drawer->Pick({b});
+    drawer->OnPlay();
+    ASSERT_TRUE(memos_->IsSomethingPlaying());
+    drawer->answer = true;
+    drawer->OnDelete();
+    EXPECT_FALSE(memos_->IsSomethingPlaying());
+    EXPECT_FALSE(QFile::exists(b));
+    EXPECT_TRUE(QFile::exists(dir_.filePath("data/Trash/files/b.wav")));
+    auto records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(QFile(list_).size(), 3 * kMemoListRecordSize) << "the record stays, pathless";
+    EXPECT_EQ(drawer->Shown(), (QStringList{a, c}));
+
+    // Without confirmation, several at once.
+    settings_.bConfirmDelete = 0;
+    drawer->Pick({a, c});
+    drawer->OnDelete();
+    EXPECT_EQ(drawer->questions.size(), 2);
+    EXPECT_TRUE(Records().empty());
+    EXPECT_EQ(memos_->EarliestIndex(), -1);
+}
+
+// The list is rebuilt behind the open drawer: its rows' indexes are stale, and deleting
+// or rescheduling goes by the memo's path, never writing another memo's record.
+TEST_F(EchoMemos, TheManagerFindsItsMemosByPathAfterARebuild) {
+    const QString b = Memo("b.wav", Note(MEMO_DAILY));
+    const QString c = Memo("c.wav", Note(MEMO_DAILY));
+    Build();
+    auto drawer = OpenManager();
+    Memo("a.wav", Note(MEMO_HOURLY));  // sorts first: every index moves by one
+    Build();
+    drawer->Pick({b});
+    drawer->OnDelete();
+    auto records = Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(MemoListPath(records[0].entry), memoDir_ + "/a.wav");
+    EXPECT_EQ(MemoListPath(records[1].entry), c);
+    EXPECT_EQ(records[1].index, 2);
+
+    drawer->schedule = Note(MEMO_WEEKLY);
+    drawer->schedule.weeklyDay = 1, drawer->schedule.weeklyTime = 8 * 3600;
+    drawer->newDescription = "Call the bank";
+    drawer->Pick({c});
+    drawer->OnSchedule();
+    EXPECT_TRUE(drawer->errors.isEmpty()) << drawer->errors.join('\n').toStdString();
+    records = Records();
+    EXPECT_EQ(records[0].entry.memo.frequency, MEMO_HOURLY) << "the other memo is untouched";
+    EXPECT_EQ(records[1].entry.memo.frequency, MEMO_WEEKLY);
+    EXPECT_EQ(MemoListDescription(records[1].entry), "Call the bank");
+    EXPECT_EQ(FileNote(c).frequency, MEMO_WEEKLY);
+    // Wednesday 4 June 2025 12:00: the next Sunday 08:00.
+    EXPECT_EQ(records[1].entry.nextTime, MakeLocalTime(2025, 6, 8, 8, 0, 0));
+}
+
+TEST_F(EchoMemos, ReschedulingSeveralMemosKeepsEachDescription) {
+    std::vector<QString> paths;
+    for (const char* name : {"x.wav", "y.wav", "z.wav"}) {
+        ECHOMEMOSTRUCT once = Note(MEMO_ONCE);
+        once.played = 1;
+        paths.push_back(Memo(name, once));
+    }
+    Build();
+    auto drawer = OpenManager();
+    drawer->Pick({paths[0], paths[1], paths[2]});
+    drawer->schedule = Note(MEMO_DAILY);
+    drawer->schedule.dailyDays = 0x02;  // Mondays
+    drawer->schedule.played = 1;        // stored cleared
+    drawer->newDescription = "not used";
+    drawer->OnSchedule();
+    EXPECT_FALSE(drawer->shownSingle);
+    EXPECT_EQ(drawer->shownDescription, "MULTIPLE SELECTIONS");
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(MemoListDescription(records[i].entry), QFileInfo(paths[i]).fileName());
+        EXPECT_EQ(records[i].entry.memo.frequency, MEMO_DAILY);
+        EXPECT_EQ(records[i].entry.memo.played, 0);
+        EXPECT_EQ(records[i].entry.nextTime, MakeLocalTime(2025, 6, 9, 12, 0, 0));
+        EXPECT_EQ(FileNote(paths[i]).played, 0);
+    }
+    EXPECT_EQ(memos_->EarliestTime(), MakeLocalTime(2025, 6, 9, 12, 0, 0));
+}
+
+// A memo posted while the manager is open joins its list; the playing mark follows the
+// play list; the hold switch reaches the settings at once.
+TEST_F(EchoMemos, TheManagerFollowsPostedMemosPlaybackAndHoldAll) {
+    const QString a = Memo("a.wav", Note(MEMO_DAILY));
+    Build();
+    const QPoint anchor(100, 20);
+    ASSERT_EQ(memos_->CreateDrawer(1, &anchor, 0), 1);
+    CDrawerEchoMemos* drawer = memos_->GetDrawer();
+    const QString posted = Memo("new.wav", Note(MEMO_HOURLY));
+    EXPECT_EQ(memos_->AddEchoMemo(SOUNDFILETYPE_WAV, posted), 1);
+    Pump();
+    EXPECT_EQ(drawer->Model()->rowCount(), 2);
+    EXPECT_EQ(drawer->Model()->RowOfPath(posted), 1);
+    drawer->SelectPaths({posted});
+    drawer->OnPlay();
+    memos_->OnPlayListTrackChange(0);
+    Pump();
+    EXPECT_TRUE(drawer->Model()->Row(1).playing);
+    EXPECT_FALSE(drawer->Model()->Row(0).playing);
+    drawer->HoldAll()->setChecked(true);
+    EXPECT_EQ(settings_.bHoldAll, 1);
+    now_ = now_ + 3600;
+    memos_->PlayEchoMemosThread();
+    EXPECT_FALSE(memos_->IsPlaying());
+}
+
+// The memo player's report carries the record it wrote: a rebuild that moves the memo
+// to another index before the report is taken still plays that memo.
+TEST_F(EchoMemos, ANotificationPlaysItsOwnMemoAfterARebuild) {
+    const QString daily = Memo("m.wav", Note(MEMO_DAILY));
+    now_ = now_ - 60;
+    Build();
+    now_ = now_ + 60;
+    memos_->PlayEchoMemosThread();
+    ASSERT_TRUE(memos_->WaitForThreads(60000));
+    Memo("a.wav", Note(MEMO_USER_INITIATED));
+    Build();  // the played memo is now record 1
+    Pump();
+    EXPECT_EQ(memos_->played, QStringList{daily});
+}
+
+TEST_F(EchoMemos, InitWaitsForTheListAndTheCurrentMemoStaysUnknownWithoutARecord) {
+    Memo("a.wav", Note(MEMO_HOURLY));
+    Build();
+    ASSERT_TRUE(memos_->IsListReady());
+    memos_->AddToPlayList(memoDir_ + "/elsewhere.wav");
+    memos_->OnPlayListTrackChange(0);
+    EXPECT_EQ(memos_->GetCurrentMemo(), -1);
+    memos_->PurgePlayList();
+    memos_->AddToPlayList(memoDir_ + "/A.WAV");
+    memos_->OnPlayListTrackChange(0);
+    EXPECT_EQ(memos_->GetCurrentMemo(), 0) << "paths compare without case";
+    memos_->InitEchoMemos();
+    EXPECT_FALSE(memos_->IsListReady());
+    EXPECT_EQ(memos_->EarliestIndex(), -1);
+}
+
+TEST(PropertiesEchoMemos, ThePageEditsItsThreeFlagsOnly) {
+    TestApp();
+    ECHOMEMOSPROPERTIES record{};
+    record.b24Hour = 1, record.bConfirmDelete = 1, record.bHoldAll = 1, record.nSortColumn = 3;
+    CPropertiesEchoMemos page;
+    page.InitProperties(&record);
+    EXPECT_TRUE(page.Use24Hour()->isChecked());
+    EXPECT_FALSE(page.Notify()->isChecked());
+    EXPECT_TRUE(page.ConfirmDelete()->isChecked());
+    page.Use24Hour()->setChecked(false);
+    page.Notify()->setChecked(true);
+    page.ConfirmDelete()->setChecked(false);
+    EXPECT_EQ(page.UpdateProperties(&record), 1);
+    EXPECT_EQ(record.b24Hour, 0);
+    EXPECT_EQ(record.bNotify, 1);
+    EXPECT_EQ(record.bConfirmDelete, 0);
+    EXPECT_EQ(record.bHoldAll, 1);
+    EXPECT_EQ(record.nSortColumn, 3);
+    EXPECT_EQ(page.UpdateProperties(nullptr), 0);
 }
 
 }  // namespace

@@ -68,7 +68,69 @@ ln -s "$work/elsewhere" "$work/t/tonedeck-$(id -u)"
 XDG_RUNTIME_DIR= TMPDIR=$work/t check "planted lock folder" 1 "$tdtool" memo list "$list"
 contains "planted folder named" "$work/err" "$work/t/tonedeck-$(id -u) cannot be used"
 lacks "not busy" "$work/err" "busy"
-check "unknown verb" 2 "$tdtool" memo play
+check "unknown verb" 2 "$tdtool" memo fly
+
+# Playing a memo through the virtual device: the whole sound reaches it.
+export TONEDECK_AUDIO=virtual TONEDECK_VIRTUAL_SPEED=0
+TONEDECK_VIRTUAL_OUTPUT=$work/heard.wav check "play" 0 "$tdtool" memo play "$work/daily.wav" --json
+tr -d ' \n' <"$work/out" >"$work/flat"
+contains "play reports the memo" "$work/flat" '"description":"Stretch","file":"'"$work/daily.wav"'","played":true'
+same "all samples reached the device" "$(sox --i -s "$work/heard.wav")" 8000
+check "play not a memo" 1 "$tdtool" memo play "$work/a.WAV"
+check "play no file" 2 "$tdtool" memo play
+check "play two files" 2 "$tdtool" memo play "$work/daily.wav" "$work/once.wav"
+
+# The player's pass over a list of memo files in the memo directory.
+dir=$work/data/tonedeck/Users/Ann/ECHOMEMOS
+# listed PATH FREQUENCY NEXT: the list record of a memo file, its schedule from the file.
+listed() {
+    python3 -c 'import struct, sys
+p, f, n = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+b = open(p, "rb").read()
+memo = b[b.index(b"NOTE") + 8:][:68]
+memo = memo[:4] + struct.pack("<i", f) + memo[8:]
+sys.stdout.buffer.write(p.encode().ljust(260, b"\0") + b"Stretch".ljust(260, b"\0") + struct.pack("<i", 1) + memo + struct.pack("<Ii", n, 1))' "$@"
+}
+memo "$dir/once.wav" 1 0 36000
+memo "$dir/daily.wav" 3 0 36030
+memo "$dir/later.wav" 3 0 36030
+memo "$dir/user.wav" 0 0 0
+now=1749117600  # 2025-06-05 12:00:00 in Berlin
+fill() {
+    { listed "$dir/once.wav" 1 $((now - 60)); listed "$dir/daily.wav" 3 $now
+      listed "$dir/later.wav" 3 $((now + 60)); listed "$dir/user.wav" 0 1; } >"$list"
+}
+fill
+check "run two due" 0 "$tdtool" memo run --minutes 0 --now "2025-06-05 12:00:00" --json
+tr -d ' \n' <"$work/out" >"$work/flat"
+contains "once memo played first" "$work/flat" '"description":"Stretch","nextTime":2145913199,"nextTimeLocal":"2037-12-3123:59:59","path":"'"$dir/once.wav"'","played":true'
+contains "daily memo played next, due tomorrow" "$work/flat" '"nextTimeLocal":"2025-06-0610:00:00","path":"'"$dir/daily.wav"'","played":true'
+same "only the due memos played" "$(grep -o '"path"' "$work/out" | wc -l)" 2
+check "list after the pass" 0 "$tdtool" memo list --json
+tr -d ' \n' <"$work/out" >"$work/flat"
+contains "once memo marked in the list" "$work/flat" '"lastPlayed":1749117600,"monthlyDay":0,"monthlyTime":0,"notify":0,"onceDay":1,"onceMonth":6,"onceTime":36000,"onceYear":2025,"played":1'
+contains "the later memo keeps its time" "$work/flat" '"nextTime":1749117660'
+check "once memo marked in its file" 0 "$tdtool" memo next "$dir/once.wav"
+contains "never again" "$work/out" "scheduled: 0"
+check "run again" 0 "$tdtool" memo run --minutes 0 --now "2025-06-05 12:00:30"
+same "a once memo plays once" "$(cat "$work/out")" ""
+check "a minute later" 0 "$tdtool" memo run --minutes 0 --now "2025-06-05 12:01:00"
+contains "the later memo" "$work/out" "played: $dir/later.wav (Stretch), next 2025-06-06 10:00:00"
+
+# "Hold All Scheduled Playback" keeps the pass from playing or marking anything.
+fill
+check "settings" 0 "$tdtool" props defaults --out "$dir/../TDPROP.PRP"
+printf '\001' | dd of="$dir/../TDPROP.PRP" bs=1 seek=$((2016 + 12)) conv=notrunc status=none
+cp "$list" "$work/before.LST"
+check "held" 0 "$tdtool" memo run --minutes 0 --now "2025-06-05 12:00:00"
+contains "says held" "$work/out" "held"
+cmp -s "$list" "$work/before.LST" && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL held pass changed the list"; }
+
+check "run without minutes" 2 "$tdtool" memo run
+check "run bad minutes" 2 "$tdtool" memo run --minutes -1
+check "now needs a single pass" 2 "$tdtool" memo run --minutes 1 --now "2025-06-05 12:00:00"
+rm "$list"
+check "run without a list" 1 "$tdtool" memo run --minutes 0
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
