@@ -666,6 +666,11 @@ void CBarPanel::ReadTone(bool bass) {
     }
 }
 
+bool CBarPanel::WatchesMeters() const {
+    return mixer_ && layout_.Has(AudioElement::LeftMeter) && drawnMute_ != 1 &&
+           mixer_->IsWaveOutPlaybackVUMeterValid();
+}
+
 void CBarPanel::RefreshAudioControls() {
     if (!mixer_)
         return;

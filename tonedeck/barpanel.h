@@ -55,8 +55,12 @@ public:
     // A right click anywhere on the panel (the bar opens its popup menu there).
     std::function<void(QPoint globalPos)> onContextMenu;
 
-    // Reads the mixer back and redraws what changed: the bar's 100 ms timer calls this.
+    // Reads the mixer back and redraws what changed: the bar calls this when the card
+    // reports a change, and on its timer while WatchesMeters().
     void RefreshAudioControls();
+    // Whether the panel shows level meters that move now (shown, readable, not muted):
+    // they are read every 100 ms.
+    bool WatchesMeters() const;
     // The bar's handling of the audio messages (kBarAudioMessages): the level arithmetic,
     // the mixer writes, the SRS values and the mute animation. Answers 0.
     LRESULT HandleAudioMessage(UINT message, WPARAM wParam, LPARAM lParam);
