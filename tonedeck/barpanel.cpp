@@ -668,7 +668,7 @@ void CBarPanel::ReadTone(bool bass) {
 
 bool CBarPanel::WatchesMeters() const {
     return mixer_ && layout_.Has(AudioElement::LeftMeter) && drawnMute_ != 1 &&
-           mixer_->IsWaveOutPlaybackVUMeterValid();
+           quietMeterReads_ < kQuietMeterReads && mixer_->IsWaveOutPlaybackVUMeterValid();
 }
 
 void CBarPanel::RefreshAudioControls() {
@@ -687,6 +687,8 @@ void CBarPanel::RefreshAudioControls() {
     if (meters && !mute) {
         int32_t l = 0, r = 0;
         if (mixer_->GetWaveOutPlaybackMeterValue(l, r) == 0) {
+            quietMeterReads_ =
+                l == 0 && r == 0 ? std::min(quietMeterReads_ + 1, kQuietMeterReads) : 0;
             const std::array<int, 2> idx{MeterIndex(l), MeterIndex(r)};
             for (int i = 0; i < 2; ++i) {
                 storedMeter_[size_t(i)] = idx[size_t(i)];
