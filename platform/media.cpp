@@ -4,10 +4,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <cdio/cdio.h>
-#include <cdio/logging.h>
-#include <fluidsynth.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -20,6 +16,8 @@
 #include <vector>
 
 #include "platform/codec.h"
+#include "platform/library.h"
+#include "platform/mediasource.h"
 #include "platform/message.h"
 #include "platform/wave.h"
 
@@ -30,10 +28,8 @@ namespace {
 // The worker's report to the player's relay: wParam is the playback's serial number.
 constexpr UINT kPlaybackEnded = WM_USER + 1;
 
+// The rate MIDI is rendered at.
 constexpr DWORD kMidiRate = 44100;
-// After the last MIDI event the synthesiser renders on until its notes have died away,
-// at most this long.
-constexpr int kMidiTailMs = 2000;
 constexpr qint64 kMaxMidiBytes = 16 << 20;
 
 std::mutex& SettingsMutex() {
@@ -49,17 +45,6 @@ QString& CdSourceSetting() {
     return source;
 }
 
-WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits) {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = bits;
-    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
-
 bool WaveOutOpens(const WAVEFORMATEX& format) {
     return waveOutOpen(nullptr, WAVE_MAPPER, &format, WaveNotify{}, WAVE_FORMAT_QUERY) ==
            MMSYSERR_NOERROR;
@@ -69,15 +54,6 @@ uint32_t Le32(const char* p) {
     const auto* u = reinterpret_cast<const uint8_t*>(p);
     return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
 }
-
-// What a playback plays: PCM frames in a fixed format, rendered on the worker thread.
-class MediaSource {
-public:
-    virtual ~MediaSource() = default;
-    virtual WAVEFORMATEX Format() const = 0;
-    // Fills up to `bytes` (a whole number of frames); returns the bytes filled, 0 at the end.
-    virtual qsizetype Render(char* out, qsizetype bytes) = 0;
-};
 
 // A WAV file read as it plays, so a long recording is never held in memory whole, and
 // compressed data is decoded block by block as it is needed. The chunk walk believes no
@@ -110,179 +86,57 @@ private:
     std::unique_ptr<WaveDecoder> decoder_;
 };
 
-void QuietFluidSynth() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-            fluid_set_log_function(level, nullptr, nullptr);
-    });
-}
-
-// MIDI rendered by FluidSynth: the file player drives the synthesiser from its sample
-// clock, so every block written advances the song by exactly that much.
-class MidiSource : public MediaSource {
-public:
-    static std::unique_ptr<MidiSource> Open(const QString& path, MediaError* error) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = MediaError::NoFile;
-            return nullptr;
-        }
-        // Songs are small; anything far larger is not one, and is not read into memory.
-        const QByteArray smf =
-            file.size() <= kMaxMidiBytes ? UnwrapRiffMidi(file.readAll()) : QByteArray();
-        if (smf.isEmpty()) {
-            *error = MediaError::BadFormat;
-            return nullptr;
-        }
-        const QString font = MidiSoundFontPath();
-        if (!QFile::exists(font)) {
-            *error = MediaError::NotReady;
-            return nullptr;
-        }
-        QuietFluidSynth();
-        auto source = std::unique_ptr<MidiSource>(new MidiSource);
-        source->smf_ = smf;
-        source->settings_ = new_fluid_settings();
-        if (!source->settings_) {
-            *error = MediaError::Device;
-            return nullptr;
-        }
-        fluid_settings_setnum(source->settings_, "synth.sample-rate", kMidiRate);
-        fluid_settings_setint(source->settings_, "synth.threadsafe-api", 1);
-        fluid_settings_setstr(source->settings_, "player.timing-source", "sample");
-        source->synth_ = new_fluid_synth(source->settings_);
-        if (!source->synth_ ||
-            fluid_synth_sfload(source->synth_, font.toLocal8Bit().constData(), 1) == FLUID_FAILED) {
-            *error = MediaError::NotReady;
-            return nullptr;
-        }
-        source->player_ = new_fluid_player(source->synth_);
-        if (!source->player_ ||
-            fluid_player_add_mem(source->player_, source->smf_.constData(),
-                                 static_cast<size_t>(source->smf_.size())) != FLUID_OK ||
-            fluid_player_play(source->player_) != FLUID_OK) {
-            *error = MediaError::BadFormat;
-            return nullptr;
-        }
-        return source;
-    }
-    ~MidiSource() override {
-        if (player_) {
-            fluid_player_stop(player_);
-            delete_fluid_player(player_);
-        }
-        if (synth_)
-            delete_fluid_synth(synth_);
-        if (settings_)
-            delete_fluid_settings(settings_);
-    }
-    WAVEFORMATEX Format() const override { return PcmFormat(2, kMidiRate, 16); }
-    qsizetype Render(char* out, qsizetype bytes) override {
-        if (fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) {
-            // The song is over: let the last notes ring out until silence or the limit.
-            if (tailFrames_ >= long(kMidiRate) * kMidiTailMs / 1000 || (tailFrames_ > 0 && silent_))
-                return 0;
-        }
-        const bool inTail = fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING;
-        const int frames = static_cast<int>(bytes / 4);
-        fluid_synth_write_s16(synth_, frames, out, 0, 2, out, 1, 2);
-        if (inTail) {
-            tailFrames_ += frames;
-            const auto* s = reinterpret_cast<const int16_t*>(out);
-            silent_ = std::all_of(s, s + frames * 2, [](int16_t v) { return v > -8 && v < 8; });
-        }
-        return qsizetype(frames) * 4;
-    }
-
-private:
-    MidiSource() = default;
-    QByteArray smf_;
-    fluid_settings_t* settings_ = nullptr;
-    fluid_synth_t* synth_ = nullptr;
-    fluid_player_t* player_ = nullptr;
-    long tailFrames_ = 0;
-    bool silent_ = false;
+// The module that renders MIDI and reads discs, loaded at its first use and held for the
+// life of the process (its sources' code lives in it). Null entry points when it does not load.
+struct MediaModule {
+    SharedLibrary library;
+    TdOpenMidiSourceFn openMidi = nullptr;
+    TdOpenCdSourceFn openCd = nullptr;
+    TdCdHasAudioFn cdHasAudio = nullptr;
 };
 
-// Opens the CD source; null when there is none.
-CdIo_t* OpenCd() {
-    static std::once_flag once;
-    std::call_once(once, [] { cdio_loglevel_default = CDIO_LOG_ASSERT; });
-    const QString source = CdAudioSource();
-    if (source.isEmpty())
-        return cdio_open(nullptr, DRIVER_DEVICE);
-    const QByteArray name = source.toLocal8Bit();
-    if (source.endsWith(QLatin1String(".cue"), Qt::CaseInsensitive))
-        return cdio_open_cue(name.constData());
-    return cdio_open(name.constData(), DRIVER_DEVICE);
+const MediaModule& Module() {
+    static MediaModule* module = [] {
+        auto* m = new MediaModule;
+        if (m->library.Load(QString::fromLatin1(kMediaModuleName))) {
+            m->openMidi =
+                reinterpret_cast<TdOpenMidiSourceFn>(m->library.Resolve("TdOpenMidiSource"));
+            m->openCd = reinterpret_cast<TdOpenCdSourceFn>(m->library.Resolve("TdOpenCdSource"));
+            m->cdHasAudio = reinterpret_cast<TdCdHasAudioFn>(m->library.Resolve("TdCdHasAudio"));
+        }
+        return m;
+    }();
+    return *module;
 }
 
-bool HasAudioTrack(CdIo_t* cd) {
-    const track_t first = cdio_get_first_track_num(cd);
-    const track_t count = cdio_get_num_tracks(cd);
-    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK)
-        return false;
-    for (track_t t = first; t < first + count; ++t)
-        if (cdio_get_track_format(cd, t) == TRACK_FORMAT_AUDIO)
-            return true;
-    return false;
+std::unique_ptr<MediaSource> OpenMidi(const QString& path, MediaError* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = MediaError::NoFile;
+        return nullptr;
+    }
+    // Songs are small; anything far larger is not one, and is not read into memory.
+    const QByteArray smf =
+        file.size() <= kMaxMidiBytes ? UnwrapRiffMidi(file.readAll()) : QByteArray();
+    if (smf.isEmpty()) {
+        *error = MediaError::BadFormat;
+        return nullptr;
+    }
+    const QString font = MidiSoundFontPath();
+    if (!QFile::exists(font) || !Module().openMidi) {
+        *error = MediaError::NotReady;
+        return nullptr;
+    }
+    return std::unique_ptr<MediaSource>(Module().openMidi(smf, font, error));
 }
 
-// Red Book audio: 44.1 kHz 16-bit stereo, 2352 bytes a sector.
-class CdSource : public MediaSource {
-public:
-    static std::unique_ptr<CdSource> Open(int first, int end, MediaError* error) {
-        CdIo_t* cd = OpenCd();
-        if (!cd) {
-            *error = MediaError::NotReady;
-            return nullptr;
-        }
-        auto source = std::unique_ptr<CdSource>(new CdSource(cd));
-        const int firstTrack = cdio_get_first_track_num(cd);
-        const int count = cdio_get_num_tracks(cd);
-        if (firstTrack == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK) {
-            *error = MediaError::NotReady;
-            return nullptr;
-        }
-        const int lastTrack = firstTrack + count - 1;
-        if (first < firstTrack || first > lastTrack ||
-            cdio_get_track_format(cd, static_cast<track_t>(first)) != TRACK_FORMAT_AUDIO) {
-            *error = MediaError::NoTrack;
-            return nullptr;
-        }
-        source->lsn_ = cdio_get_track_lsn(cd, static_cast<track_t>(first));
-        const track_t stop = end > first && end <= lastTrack
-                                 ? static_cast<track_t>(end)
-                                 : static_cast<track_t>(CDIO_CDROM_LEADOUT_TRACK);
-        source->end_ = cdio_get_track_lsn(cd, stop);
-        if (source->lsn_ == CDIO_INVALID_LSN || source->end_ == CDIO_INVALID_LSN ||
-            source->end_ <= source->lsn_) {
-            *error = MediaError::NoTrack;
-            return nullptr;
-        }
-        return source;
+std::unique_ptr<MediaSource> OpenCd(int first, int end, MediaError* error) {
+    if (!Module().openCd) {
+        *error = MediaError::NotReady;
+        return nullptr;
     }
-    ~CdSource() override { cdio_destroy(cd_); }
-    WAVEFORMATEX Format() const override { return PcmFormat(2, 44100, 16); }
-    qsizetype Render(char* out, qsizetype bytes) override {
-        const lsn_t sectors =
-            std::min<lsn_t>(static_cast<lsn_t>(bytes / CDIO_CD_FRAMESIZE_RAW), end_ - lsn_);
-        if (sectors <= 0)
-            return 0;
-        if (cdio_read_audio_sectors(cd_, out, lsn_, static_cast<uint32_t>(sectors)) !=
-            DRIVER_OP_SUCCESS)
-            return 0;  // an unreadable disc ends the playback
-        lsn_ += sectors;
-        return qsizetype(sectors) * CDIO_CD_FRAMESIZE_RAW;
-    }
-
-private:
-    explicit CdSource(CdIo_t* cd) : cd_(cd) {}
-    CdIo_t* cd_;
-    lsn_t lsn_ = 0;
-    lsn_t end_ = 0;
-};
+    return std::unique_ptr<MediaSource>(Module().openCd(CdAudioSource(), first, end, error));
+}
 
 // One playback: the source, the open device and the worker moving frames between them.
 // Shared between the player and its worker, so a worker that outlives a bounded wait
@@ -311,8 +165,8 @@ void Playback::Run() {
         std::max<qsizetype>(1, qsizetype(format.nAvgBytesPerSec / 4) / format.nBlockAlign) *
         format.nBlockAlign;
     // Whole CD sectors, so the drive is read in sector units.
-    const qsizetype size = std::max<qsizetype>(
-        CDIO_CD_FRAMESIZE_RAW, block / CDIO_CD_FRAMESIZE_RAW * CDIO_CD_FRAMESIZE_RAW);
+    const qsizetype size =
+        std::max<qsizetype>(kCdSectorBytes, block / kCdSectorBytes * kCdSectorBytes);
     constexpr int kBuffers = 4;
     std::vector<std::vector<char>> memory(kBuffers, std::vector<char>(static_cast<size_t>(size)));
     std::vector<WAVEHDR> headers(kBuffers);
@@ -491,7 +345,7 @@ MediaError MediaPlayer::PlayFile(const QString& path) {
             source = WaveSource::Open(path, &error);
             break;
         case MediaDevice::Sequencer:
-            source = MidiSource::Open(path, &error);
+            source = OpenMidi(path, &error);
             break;
         case MediaDevice::CdAudio:
             return MediaError::BadFormat;
@@ -506,7 +360,7 @@ MediaError MediaPlayer::PlayTracks(int first, int end) {
         return MediaError::BadFormat;
     Stop();
     MediaError error = MediaError::None;
-    std::unique_ptr<MediaSource> source = CdSource::Open(first, end, &error);
+    std::unique_ptr<MediaSource> source = OpenCd(first, end, &error);
     if (!source)
         return error;
     return d->Start(std::move(source));
@@ -530,16 +384,11 @@ bool MediaDeviceReady(MediaDevice device) {
         case MediaDevice::WaveAudio:
             return WaveOutOpens(PcmFormat(1, 11025, 8));
         case MediaDevice::Sequencer:
-            return QFile(MidiSoundFontPath()).open(QIODevice::ReadOnly) &&
+            return QFile(MidiSoundFontPath()).open(QIODevice::ReadOnly) && Module().openMidi &&
                    WaveOutOpens(PcmFormat(2, kMidiRate, 16));
-        case MediaDevice::CdAudio: {
-            CdIo_t* cd = OpenCd();
-            if (!cd)
-                return false;
-            const bool audio = HasAudioTrack(cd);
-            cdio_destroy(cd);
-            return audio && WaveOutOpens(PcmFormat(2, 44100, 16));
-        }
+        case MediaDevice::CdAudio:
+            return Module().cdHasAudio && Module().cdHasAudio(CdAudioSource()) &&
+                   WaveOutOpens(PcmFormat(2, 44100, 16));
     }
     return false;
 }

@@ -20,6 +20,9 @@ namespace {
 
 // Time between two frames of a slide.
 constexpr int kFrameMs = 10;
+// The timer's pace while something needs it, and while nothing does.
+constexpr int kQuickTickMs = 100;
+constexpr int kIdleTickMs = 1000;
 
 QRect ToQRect(const RECT& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -74,8 +77,15 @@ CAppBarDlg::CAppBarDlg(QWidget* parent)
     OnMessage(CallbackMessage(), [this](WPARAM w, LPARAM l) { return OnAppBarNotify(w, l); });
 
     m_timer = new QTimer(this);
-    m_timer->setInterval(100);
-    connect(m_timer, &QTimer::timeout, this, [this] { OnTimer(); });
+    m_timer->setObjectName(QStringLiteral("appBarTimer"));
+    m_timer->setInterval(kQuickTickMs);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        const int64_t now = m_clock.elapsed();
+        m_ticksPassed = int(std::min<int64_t>((now - m_tickBase) / kQuickTickMs, 1 << 20));
+        m_tickBase += int64_t(m_ticksPassed) * kQuickTickMs;
+        OnTimer();
+        UpdateTimerPace();
+    });
     m_timer->start();
 
     // Follow the taskbar once the derived dialog is complete and can hear about it.
@@ -112,6 +122,20 @@ void CAppBarDlg::OnTimer() {
         FinishDrag(false);
     }
     OnAutoHideTick();
+}
+
+bool CAppBarDlg::NeedsQuickTicks() {
+    const int edge = GetEdge();
+    const bool docked = edge >= int(ABE_LEFT) && edge <= int(ABE_BOTTOM);
+    return IsDragging() || (DockState().bAutoHide && docked);
+}
+
+void CAppBarDlg::UpdateTimerPace() {
+    if (!m_timer || !m_timer->isActive())
+        return;
+    const int interval = NeedsQuickTicks() ? kQuickTickMs : kIdleTickMs;
+    if (m_timer->interval() != interval)
+        m_timer->start(interval);
 }
 
 RECT CAppBarDlg::WindowRect() const {
@@ -214,6 +238,7 @@ void CAppBarDlg::StartUserDrag(QPoint globalPos) {
     m_outlineRect = DragTo(globalPos, false);
     m_outline->setGeometry(ToQRect(m_outlineRect));
     m_outline->show();
+    UpdateTimerPace();
 }
 
 void CAppBarDlg::ContinueUserDrag(QPoint globalPos, bool ctrlHeld) {

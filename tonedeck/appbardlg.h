@@ -7,7 +7,8 @@
 // - sets its options and thickness, then calls ApplySettings() with the docking state;
 // - overrides IsBusy(), OnStateChange() (rebuild the panel for an edge),
 //   PlayShowHideSound() and, where it must, ShowHidden() and the other hooks;
-// - overrides OnTimer() for its own 100 ms work and calls CAppBarDlg::OnTimer() last;
+// - overrides OnTimer() for its own timed work and calls CAppBarDlg::OnTimer() last, and
+//   NeedsQuickTicks() when that work must run every 100 ms;
 // - places its children itself (no layout on the dialog: the bar changes shape with
 //   its edge).
 #pragma once
@@ -44,9 +45,17 @@ public:
     void EndUserDrag();
 
 protected:
-    // The 100 ms timer. Derived classes do their own work first and then call this,
-    // which drives auto hide.
+    // The timer. Derived classes do their own work first and then call this, which drives
+    // auto hide. It ticks every 100 ms while NeedsQuickTicks() holds, else once a second,
+    // so an idle bar wakes rarely; TicksPassed() is the number of whole 100 ms periods
+    // since the last call.
     virtual void OnTimer();
+    // Whether the timer must tick every 100 ms: while the bar is dragged, and while it
+    // hides itself (it watches the pointer). Derived classes add their own reasons.
+    virtual bool NeedsQuickTicks();
+    int TicksPassed() const { return m_ticksPassed; }
+    // Decides the timer's pace again at once, after something that needs quick ticks began.
+    void UpdateTimerPace();
 
     // The window primitives of CAppBarLogic.
     RECT WindowRect() const override;
@@ -72,6 +81,8 @@ private:
     QTimer* m_timer = nullptr;
     QWidget* m_outline = nullptr;  // the dragged bar's outline, snapped to an edge
     QElapsedTimer m_clock;
+    int64_t m_tickBase = 0;  // m_clock's time of the last whole tick counted
+    int m_ticksPassed = 0;
     bool m_pressed = false;  // primary button down on the bar, drag not yet started
     QPoint m_pressPos;
     RECT m_outlineRect{};

@@ -575,10 +575,18 @@ void CBarDlg::ShowHidden(BOOL bShow) {
 void CBarDlg::OnTimer() {
     if (m_bClosing || IsSliding())
         return;
-    if (m_pPanel)
+    // The mixer's controls are read when the card reports a change; only the meters,
+    // which move while sound plays, are read on the timer.
+    if (m_pPanel && m_pPanel->WatchesMeters())
         m_pPanel->RefreshAudioControls();
-    const auto actions = m_ticks.Tick(m_pPanel != nullptr, m_props.nPollSeconds,
-                                      QDateTime::currentSecsSinceEpoch(), m_bFirstStart);
+    BarTicks::Actions actions;
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < TicksPassed(); ++i) {
+        const auto a = m_ticks.Tick(m_pPanel != nullptr, m_props.nPollSeconds, now, m_bFirstStart);
+        actions.poll |= a.poll;
+        actions.playMemos |= a.playMemos;
+        actions.secondCheck |= a.secondCheck;
+    }
     if (actions.poll) {
         if (m_bMailUsable && m_mapi.IsMAPIEnabled())
             m_pInbox->FindVoicegramThread(1);
@@ -589,6 +597,10 @@ void CBarDlg::OnTimer() {
     if (actions.secondCheck)
         UpdateIndicators();
     CAppBarDlg::OnTimer();
+}
+
+bool CBarDlg::NeedsQuickTicks() {
+    return CAppBarDlg::NeedsQuickTicks() || (m_pPanel && m_pPanel->WatchesMeters());
 }
 
 BOOL CBarDlg::IsBusy() {

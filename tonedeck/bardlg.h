@@ -85,6 +85,7 @@ public:
 
 protected:
     void OnTimer() override;
+    bool NeedsQuickTicks() override;
     BOOL IsBusy() override;
     void OnStateChange(BOOL bProposed, int edge) override;
     void OnSlideBegin(const RECT& target) override;

@@ -666,6 +666,11 @@ void CBarPanel::ReadTone(bool bass) {
     }
 }
 
+bool CBarPanel::WatchesMeters() const {
+    return mixer_ && layout_.Has(AudioElement::LeftMeter) && drawnMute_ != 1 &&
+           quietMeterReads_ < kQuietMeterReads && mixer_->IsWaveOutPlaybackVUMeterValid();
+}
+
 void CBarPanel::RefreshAudioControls() {
     if (!mixer_)
         return;
@@ -681,8 +686,12 @@ void CBarPanel::RefreshAudioControls() {
     }
     if (meters && !mute) {
         int32_t l = 0, r = 0;
+        // A reading that fails or shows the lowest step on both sides counts as silence.
+        ++quietMeterReads_;
         if (mixer_->GetWaveOutPlaybackMeterValue(l, r) == 0) {
             const std::array<int, 2> idx{MeterIndex(l), MeterIndex(r)};
+            if (idx[0] != MeterIndex(0) || idx[1] != MeterIndex(0))
+                quietMeterReads_ = 0;
             for (int i = 0; i < 2; ++i) {
                 storedMeter_[size_t(i)] = idx[size_t(i)];
                 if (!IsMuteAnimating() && meterImage_[size_t(i)] != idx[size_t(i)]) {
@@ -692,6 +701,7 @@ void CBarPanel::RefreshAudioControls() {
             }
         }
     }
+    quietMeterReads_ = std::min(quietMeterReads_, kQuietMeterReads);
     ReadVolume();
     ReadTone(true);
     ReadTone(false);

@@ -55,8 +55,13 @@ public:
     // A right click anywhere on the panel (the bar opens its popup menu there).
     std::function<void(QPoint globalPos)> onContextMenu;
 
-    // Reads the mixer back and redraws what changed: the bar's 100 ms timer calls this.
+    // Reads the mixer back and redraws what changed: the bar calls this when the card
+    // reports a change, and on its timer while WatchesMeters().
     void RefreshAudioControls();
+    // Whether the panel shows level meters that move now (shown, readable, not muted, and
+    // not silent for the last second of readings): they are read every 100 ms. Silent
+    // meters are read once a second, and watched closely again when sound shows on them.
+    bool WatchesMeters() const;
     // The bar's handling of the audio messages (kBarAudioMessages): the level arithmetic,
     // the mixer writes, the SRS values and the mute animation. Answers 0.
     LRESULT HandleAudioMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -154,6 +159,8 @@ private:
 
     // Audio controls: values for the next step and what is drawn.
     int drawnMute_ = -1;
+    static constexpr int kQuietMeterReads = 10;
+    int quietMeterReads_ = 0;  // readings in a row that found both meters at zero
     int muteFrames_ = 0;
     std::array<int, 2> storedMeter_{0, 0};
     std::array<int, 2> meterImage_{0, 0};

@@ -12,7 +12,9 @@ CWndPlayList::CWndPlayList(QObject* parent)
       MessageReceiver(this),
       wave_(std::make_unique<CMCIWaveOut>(this)),
       midi_(std::make_unique<CMidiOut>(this)) {
-    timerId_ = startTimer(100);
+    // A device that was not ready is tried again at this pace; an idle player list wakes
+    // no more often than that.
+    timerId_ = startTimer(1000);
     OnMessage(MM_PLAYDONE, [this](WPARAM successful, LPARAM) {
         OnTrackEnded(successful != 0);
         return LRESULT(0);

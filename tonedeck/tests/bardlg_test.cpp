@@ -12,6 +12,7 @@
 #include <QRegion>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include "platform/desktop/appbar.h"
@@ -113,6 +114,26 @@ TEST_F(BarDialog, FirstStartShowsTheNoticeThenTheWelcome) {
     EXPECT_EQ(notices_, 1);
     EXPECT_FALSE(bar_->IsFirstStart());
     EXPECT_EQ(bar_->Properties().bShowSendVoicegram, 0) << "no mail system here";
+}
+
+TEST_F(BarDialog, AnIdleBarsTimerTicksOnceASecondAndQuicklyOnlyWhileItHidesItself) {
+    auto* timer = bar_->findChild<QTimer*>(QStringLiteral("appBarTimer"));
+    ASSERT_NE(timer, nullptr);
+    // Nothing plays: the meters, if any, fall silent and are no reason for quick ticks.
+    const int idle = 1000;
+    EXPECT_TRUE(PumpUntil([&] { return timer->interval() == idle; }, 3000)) << timer->interval();
+    EXPECT_TRUE(timer->isActive());
+
+    DOCKSTATE state = bar_->DockState();
+    state.bAutoHide = 1;
+    bar_->ApplySettings(&state);
+    ASSERT_TRUE(bar_->DockState().bAutoHide);
+    EXPECT_TRUE(PumpUntil([&] { return timer->interval() == 100; }, 3000)) << timer->interval();
+
+    state = bar_->DockState();
+    state.bAutoHide = 0;
+    bar_->ApplySettings(&state);
+    EXPECT_TRUE(PumpUntil([&] { return timer->interval() == idle; }, 3000)) << timer->interval();
 }
 
 TEST_F(BarDialog, AButtonGoesUpOnlyWhenItsDrawerHasClosed) {

@@ -117,15 +117,8 @@ Fields MailFields(const VOICEGRAMINFOSTRUCT& v) {
             {"heard", static_cast<qint64>(v.heard), {}}};
 }
 
-int Info(const QStringList& words) {
-    const QString usage = QStringLiteral("info FILE [--json]");
-    Args args(words, {"json"});
-    if (!args.ok())
-        return UsageError(usage, args.error());
-    if (!args.unknown({"json"}).isEmpty() || args.positional().size() != 1)
-        return UsageError(usage, QStringLiteral("info takes one file"));
-    const QString path = args.positional().first();
-
+// The fields of one file, or false (after saying why) when it cannot be read.
+bool InfoFields(const QString& path, Fields& fields) {
     SOUNDFILETYPE soundType;
     if (!GetSoundFileType(path, soundType)) {
         const ChunkError e = LastChunkError();
@@ -133,7 +126,7 @@ int Info(const QStringList& words) {
             PrintErr(QStringLiteral("%1: cannot be read as a WAV or RMI file").arg(path));
         else
             PrintErr(Reason(path));
-        return kExitFailed;
+        return false;
     }
     WAVEFILETYPE type;
     DWORD seconds = 0;
@@ -142,14 +135,14 @@ int Info(const QStringList& words) {
     if (!GetInfoFromRIFFFile(path, type, description.data(), bufferSize, seconds, nullptr)) {
         PrintErr(QStringLiteral("%1: its description cannot be read (%2)")
                      .arg(path, QString::fromLatin1(ChunkErrorText(LastChunkError()))));
-        return kExitFailed;
+        return false;
     }
-    Fields fields{{"file", path, {}},
-                  {"form", soundType == SOUNDFILETYPE_WAV ? "WAVE" : "RMID", {}},
-                  {"soundFileType", soundType, {}},
-                  {"type", type, {}},
-                  {"description", FromBytes(description.data()), {}},
-                  {"seconds", static_cast<qint64>(seconds), {}}};
+    fields = {{"file", path, {}},
+              {"form", soundType == SOUNDFILETYPE_WAV ? "WAVE" : "RMID", {}},
+              {"soundFileType", soundType, {}},
+              {"type", type, {}},
+              {"description", FromBytes(description.data()), {}},
+              {"seconds", static_cast<qint64>(seconds), {}}};
     if (soundType == SOUNDFILETYPE_WAV) {
         if (const CACMFormatPtr format = CACM::GetFormatFromFile(path))
             fields.push_back({"format",
@@ -179,12 +172,49 @@ int Info(const QStringList& words) {
                            {"cc", cc, {}},
                            {"subject", subject, {}},
                            {"noteText", noteText, {}}}});
+    return true;
+}
 
-    if (args.flag("json"))
-        PrintJson(ToJson(fields));
-    else
+// One file: its fields (a JSON object). Several: each file's fields in turn, a blank line
+// between them (a JSON array of the objects of the files that could be read). Files that
+// cannot be read are named on stderr, the others still listed, and the exit code is 1.
+int Info(const QStringList& words) {
+    const QString usage = QStringLiteral("info FILE... [--json]");
+    Args args(words, {"json"});
+    if (!args.ok())
+        return UsageError(usage, args.error());
+    if (!args.unknown({"json"}).isEmpty() || args.positional().isEmpty())
+        return UsageError(usage, QStringLiteral("info takes one or more files"));
+    const QStringList& paths = args.positional();
+    const bool json = args.flag("json");
+
+    int result = kExitOk;
+    QJsonArray all;
+    bool first = true;
+    for (const QString& path : paths) {
+        Fields fields;
+        if (!InfoFields(path, fields)) {
+            result = kExitFailed;
+            continue;
+        }
+        if (json) {
+            all.append(ToJson(fields));
+            continue;
+        }
+        if (!first)
+            PrintOut(QString());
+        first = false;
         PrintFields(fields, QString());
-    return kExitOk;
+    }
+    if (json) {
+        if (paths.size() == 1) {
+            if (!all.isEmpty())
+                PrintJson(all.first().toObject());
+        } else {
+            PrintJson(all);
+        }
+    }
+    return result;
 }
 
 // A schedule field of the memo record, its allowed range and where it goes.
@@ -305,7 +335,7 @@ int Note(const QStringList& words) {
     return kExitOk;
 }
 
-TDTOOL_COMMAND("info", "info FILE [--json]", Info);
+TDTOOL_COMMAND("info", "info FILE... [--json]", Info);
 TDTOOL_COMMAND("note",
                "note FILE --type N --desc TEXT [--frequency F] [--<schedule field> N ...] "
                "[--notify 0|1] [--rmi]",

@@ -67,6 +67,31 @@ contains "huge reads as plain" "$work/out" "type: 1"
 check "zero block alignment" 0 "$tdtool" info "$work/zero.wav"
 contains "no length" "$work/out" "seconds: 0"
 check "missing file" 1 "$tdtool" info "$work/none.wav"
+
+# Many files in one run: each listed in turn; a bad one named on stderr, the rest still
+# listed, and the run fails.
+check "many files" 0 "$tdtool" info "$wav" "$rmi" "$work/zero.wav"
+contains "many first" "$work/out" "file: \"$wav\""
+contains "many second" "$work/out" 'form: "RMID"'
+contains "many third" "$work/out" "file: \"$work/zero.wav\""
+same "many blank lines between" "$(grep -c '^$' "$work/out")" 2
+check "many with a bad one" 1 "$tdtool" info "$wav" "$work/none.wav" "$rmi"
+contains "bad one named" "$work/err" "none.wav"
+contains "after the bad one" "$work/out" 'form: "RMID"'
+check "many json" 0 "$tdtool" info "$rmi" "$wav" --json
+tr -d ' \n' <"$work/out" >"$work/flat"
+same "json array of files" "$(head -c 2 "$work/flat")" '[{'
+same "json entries" "$(grep -o '"file":' "$work/flat" | wc -l)" 2
+check "one file json is an object" 0 "$tdtool" info "$rmi" --json
+same "object" "$(head -c 1 "$work/out")" "{"
+check "no file" 2 "$tdtool" info --json
+
+# The file commands start without the MIDI and CD libraries (and all they pull in).
+if command -v ldd >/dev/null; then
+    ldd "$tdtool" >"$work/libs"
+    lacks "no fluidsynth" "$work/libs" libfluidsynth
+    lacks "no cdio" "$work/libs" libcdio
+fi
 check "bad field" 2 "$tdtool" note "$wav" --type 5 --desc x --weeklyDay 8
 check "unknown field" 2 "$tdtool" note "$wav" --type 5 --desc x --fortnightly 1
 check "needs desc" 2 "$tdtool" note "$wav" --type 5
