@@ -48,10 +48,6 @@ CAudioMessaging::~CAudioMessaging() {
     WaitForThreads(20000);
 }
 
-CDrawerInbox* CAudioMessaging::Drawer() const {
-    return drawer_;
-}
-
 void CAudioMessaging::CreateDrawer(UINT edge, const QPoint& anchor, MESSAGEPROPERTIES*,
                                    RECORDPROPERTIES*, MAILPROPERTIES*, int, VOXPROPERTIES*,
                                    CMixMgr*, int toolTips, QWidget* bar) {
