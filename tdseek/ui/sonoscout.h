@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <ctime>
@@ -15,7 +16,7 @@
 #include "tdkit/settings/properties.h"
 #include "tdseek/searchengine.h"
 
-class CFrameDrawer;
+class CDrawerSonoscout;
 class CSimpleMapi;
 class QWidget;
 
@@ -32,7 +33,8 @@ public:
     void CreateDrawer(UINT edge, const QPoint& anchor, int toolTips);
     void DestroyDrawer();
     void EnableToolTips(int enable);
-    bool IsDrawerOpen() const { return drawer_ != nullptr; }
+    bool IsDrawerOpen() const { return !drawer_.isNull(); }
+    CDrawerSonoscout* Drawer() const;
 
     // Starts a search unless one runs; null drives take flags and drives from the settings.
     void BeginSearch(int wave, int midi, const BOOL* drives);
@@ -56,11 +58,16 @@ public:
     // The search schedule: the next search time for a frequency code, from now.
     static DWORD NextSearchTime(const SONOSCOUTPROPERTIES& settings, time_t now, bool atStartUp);
 
+protected:
+    void StartingModelessDlg() override;
+    void EndedModelessDlg() override;
+
 private:
     void FinishSearch();
 
     QObject* parent_;
-    CFrameDrawer* drawer_ = nullptr;
+    // The open drawer; a child of the bar's window, which may take it along at exit.
+    QPointer<CDrawerSonoscout> drawer_;
     SONOSCOUTPROPERTIES* settings_;
     MAILPROPERTIES* mail_;
     CSimpleMapi* mapi_;

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <cstring>
+#include <tuple>
 
 #include "platform/message.h"
 #include "tdkit/audio/riffinfo.h"
@@ -169,8 +170,44 @@ TEST(SearchSchedule, FrequencyCodes) {
     EXPECT_EQ(CSonoscout::NextSearchTime(s, now, false), DWORD(now + 5400));
     s.nFrequency = 0;
     EXPECT_EQ(CSonoscout::NextSearchTime(s, now, true), DWORD(now + 365 * 86400));
-    s.nFrequency = 7;
-    EXPECT_EQ(CSonoscout::NextSearchTime(s, now, true), DWORD(now));
+    // Neither an unknown code nor a sub-minute interval may make every poll search.
+    for (int code : {3, 7, -1}) {
+        s.nFrequency = code;
+        EXPECT_EQ(CSonoscout::NextSearchTime(s, now, true), DWORD(now + 365 * 86400)) << code;
+    }
+    s.nFrequency = 1;
+    for (DWORD seconds : {0u, 1u, 59u}) {
+        s.dwIntervalSeconds = seconds;
+        EXPECT_EQ(CSonoscout::NextSearchTime(s, now, false), DWORD(now + 60)) << seconds;
+    }
+    s.dwIntervalSeconds = 61;
+    EXPECT_EQ(CSonoscout::NextSearchTime(s, now, false), DWORD(now + 61));
+}
+
+TEST(SearchSchedule, DailyAcrossDaylightSavingDays) {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    SONOSCOUTPROPERTIES s = DefaultProperties({}).SonoscoutProps;
+    s.nFrequency = 24;
+    s.dwTimeOfDay = 8 * 3600 + 30 * 60;
+    s.wDays = 0x7F;
+    // Saturday evening before each change: the next search is Sunday at 8:30 local time,
+    // 23 hours away in spring and 25 hours in autumn.
+    for (auto [month, day, hours] : {std::tuple{2, 28, 23}, std::tuple{9, 24, 25}}) {
+        tm saturday{};
+        saturday.tm_year = 2026 - 1900, saturday.tm_mon = month, saturday.tm_mday = day;
+        saturday.tm_hour = 9, saturday.tm_min = 30, saturday.tm_isdst = -1;
+        const time_t now = mktime(&saturday);
+        const time_t next = CSonoscout::NextSearchTime(s, now, false);
+        tm local{};
+        localtime_r(&next, &local);
+        EXPECT_EQ(local.tm_hour, 8) << month;
+        EXPECT_EQ(local.tm_min, 30) << month;
+        EXPECT_EQ(local.tm_mday, day + 1) << month;
+        EXPECT_EQ(next - now, hours * 3600 - 3600) << month;
+    }
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST(SearchSchedule, DailyGoesToTheNextChosenWeekday) {
