@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -191,7 +192,10 @@ BOOL CDrawerSonoscout::OnInitDialog() {
     if (!CSlidingDrawer::OnInitDialog())
         return 0;
     BuildControls();
-    UpdateList();
+    // Listed once the drawer is up, so that a question about a missing data file is
+    // asked over a drawer the user can see.
+    QMetaObject::invokeMethod(
+        this, [this] { UpdateList(); }, Qt::QueuedConnection);
     if (m_pController && m_pController->IsSearching())
         StartSearchAnimation();
     UpdateToolBar();

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -21,8 +21,9 @@ QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "seek_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QCoreApplication(argc, argv);
+    // Widgets need a QApplication; the drawer tests of this program share it.
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
     return *app;
 }
 const bool kAppReady = (App(), true);
@@ -157,6 +158,30 @@ TEST_F(Search, AStopForTheSessionEndKeepsTheOldList) {
     EXPECT_EQ(scout.IsSearching(), 0);
     QFile kept(data);
     EXPECT_EQ(kept.size(), 792);
+}
+
+TEST_F(Search, AStopFromTheDrawerPublishesWhatWasFound) {
+    const QString data = [] {
+        QString p;
+        GetSonoscoutSearchFilePath(p);
+        return p;
+    }();
+    WriteFile(data, QByteArray(792, 'x'));
+    for (int i = 0; i < 200; ++i)
+        WriteFile(drive_ + QString("/d%1/f.wav").arg(i), Wav(8));
+    Bar bar;
+    CSonoscout scout(&bar, &settings_, nullptr, nullptr);
+    scout.BeginSearch(1, 0, nullptr);
+    scout.StopSearch(0);
+    ASSERT_TRUE(scout.WaitForSearch(20000));
+    // The old list is gone; what the search found until the stop is the new one.
+    QFile published(data);
+    ASSERT_TRUE(published.open(QIODevice::ReadOnly));
+    EXPECT_EQ(published.size() % 792, 0);
+    EXPECT_LE(published.size(), 200 * 792);
+    EXPECT_FALSE(published.readAll().startsWith("xxxx"));
+    for (const auto& r : ReadSearchFile(data))
+        EXPECT_TRUE(QString(r.szPath).startsWith(drive_)) << r.szPath;
 }
 
 TEST(SearchSchedule, FrequencyCodes) {
