@@ -128,7 +128,7 @@ CDrawerSonoscout::CDrawerSonoscout(SONOSCOUTPROPERTIES* settings, MAILPROPERTIES
       m_pController(controller) {
     m_pOwner = controller;
     setWindowTitle(QStringLiteral("Sonoscout"));
-    setFixedSize(640, 320);
+    setFixedSize(720, 340);
     if (settings) {
         m_LastChoice.wave = settings->bFindWAV;
         m_LastChoice.midi = settings->bFindMIDI;
@@ -207,34 +207,37 @@ void CDrawerSonoscout::BuildControls() {
     layout->setContentsMargins(6, 6, 6, 6);
     m_pToolBar = new QToolBar(this);
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Short captions on the buttons; the whole command names are their tooltips.
     struct Button {
         int id;
+        const char* caption;
         const char* text;
     };
     const Button buttons[] = {
-        {ID_SC_PLAY, "Play"},
-        {ID_SC_STOP, "Stop"},
-        {ID_SC_PAUSE, "Pause"},
-        {ID_SC_PREVIOUS, "Previous Selection"},
-        {ID_SC_NEXT, "Next Selection"},
-        {ID_SC_REWIND, "Rewind"},
-        {ID_SC_LOOP, "Repeat"},
-        {0, nullptr},
-        {ID_SC_DELETE, "Delete"},
-        {ID_SC_POST, "Post Echo Memo"},
-        {ID_SC_COPY, "Copy"},
-        {0, nullptr},
-        {ID_SC_SEARCH, "Start Search"},
-        {ID_SC_STOPSEARCH, "Stop Search"},
-        {0, nullptr},
-        {ID_SC_CLOSE, "Close Drawer"},
+        {ID_SC_PLAY, "Play", "Play"},
+        {ID_SC_STOP, "Stop", "Stop"},
+        {ID_SC_PAUSE, "Pause", "Pause"},
+        {ID_SC_PREVIOUS, "|<", "Previous Selection"},
+        {ID_SC_NEXT, ">|", "Next Selection"},
+        {ID_SC_REWIND, "<<", "Rewind"},
+        {ID_SC_LOOP, "Repeat", "Repeat"},
+        {0, nullptr, nullptr},
+        {ID_SC_DELETE, "Delete", "Delete"},
+        {ID_SC_POST, "Post", "Post Echo Memo"},
+        {ID_SC_COPY, "Copy", "Copy"},
+        {0, nullptr, nullptr},
+        {ID_SC_SEARCH, "Search", "Start Search"},
+        {ID_SC_STOPSEARCH, "Stop Search", "Stop Search"},
+        {0, nullptr, nullptr},
+        {ID_SC_CLOSE, "Close", "Close Drawer"},
     };
     for (const Button& b : buttons) {
         if (!b.text) {
             m_pToolBar->addSeparator();
             continue;
         }
-        QAction* a = m_pToolBar->addAction(QString::fromLatin1(b.text));
+        QAction* a = m_pToolBar->addAction(QString::fromLatin1(b.caption));
+        a->setToolTip(QString::fromLatin1(b.text));
         a->setData(b.id);
         a->setCheckable(b.id == ID_SC_LOOP);
         const int id = b.id;
@@ -678,7 +681,7 @@ void CDrawerSonoscout::ShowContextMenu(const QPoint& at) {
     QMenu menu(this);
     for (int id : {ID_SC_PLAY, ID_SC_POST, ID_SC_COPY, ID_SC_DELETE}) {
         QAction* source = Action(id);
-        QAction* item = menu.addAction(source->text());
+        QAction* item = menu.addAction(source->toolTip());
         item->setEnabled(source->isEnabled());
         connect(item, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
