@@ -84,12 +84,14 @@ protected:
         CSlidingDrawer::SetSlideClock([this] { return now_; });
         settings_ = DefaultProperties({}).SonoscoutProps;
         std::memset(settings_.bDrive, 0, sizeof settings_.bDrive);
-        scout_ = std::make_unique<CSonoscout>(&bar_, &settings_, nullptr, nullptr);
+        bar_ = std::make_unique<Bar>();
+        scout_ = std::make_unique<CSonoscout>(bar_.get(), &settings_, nullptr, nullptr);
         scout_->SetPlayers(std::make_unique<FakePlayer>(&played_),
                            std::make_unique<FakePlayer>(&played_));
     }
     void TearDown() override {
         scout_.reset();
+        bar_.reset();
         CSlidingDrawer::SetSlideClock(nullptr);
         qunsetenv("TONEDECK_REGISTRY_DIR");
     }
@@ -149,7 +151,7 @@ protected:
     QTemporaryDir dir_;
     QString data_;
     int64_t now_ = 0;
-    Bar bar_;
+    std::unique_ptr<Bar> bar_;
     SONOSCOUTPROPERTIES settings_{};
     std::unique_ptr<CSonoscout> scout_;
     std::vector<QString> played_;
@@ -258,13 +260,13 @@ TEST_F(Drawer, MissingDataFileOffersASearchAndReopensAfterClosing) {
     EXPECT_EQ(d->List()->rowCount(), 0);
     Close();
     EXPECT_FALSE(scout_->IsDrawerOpen());
-    EXPECT_EQ(bar_.closed, 1);
+    EXPECT_EQ(bar_->closed, 1);
     WriteData({Record(Sound("x.wav"), 1, 1, 1)});
     d = Open();
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->List()->rowCount(), 1);
     Close();
-    EXPECT_EQ(bar_.closed, 2);
+    EXPECT_EQ(bar_->closed, 2);
 }
 
 TEST_F(Drawer, EndOfSearchReplacesTheListOnTheDrawersThread) {
@@ -319,9 +321,9 @@ TEST_F(Drawer, PostsAMidiFileAsAnRmiMemo) {
     EXPECT_TRUE(d->Action(ID_SC_POST)->isEnabled());
     d->OnCommand(ID_SC_POST);
     EXPECT_EQ(asked, 1);
-    ASSERT_EQ(bar_.memos.size(), 1u);
-    EXPECT_EQ(bar_.memos[0].first, 2);
-    const QString memo = bar_.memos[0].second;
+    ASSERT_EQ(bar_->memos.size(), 1u);
+    EXPECT_EQ(bar_->memos[0].first, 2);
+    const QString memo = bar_->memos[0].second;
     EXPECT_TRUE(QFileInfo(memo).fileName().startsWith("SAY")) << memo.toStdString();
     EXPECT_TRUE(memo.endsWith(".RMI")) << memo.toStdString();
     QString memos;
@@ -340,7 +342,7 @@ TEST_F(Drawer, PostsAMidiFileAsAnRmiMemo) {
     // Cancel posts nothing.
     d->askSchedule = [](ECHOMEMOSTRUCT*, QString*) { return false; };
     d->OnCommand(ID_SC_POST);
-    EXPECT_EQ(bar_.memos.size(), 1u);
+    EXPECT_EQ(bar_->memos.size(), 1u);
 }
 
 }  // namespace

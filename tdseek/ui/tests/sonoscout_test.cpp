@@ -26,7 +26,10 @@ QCoreApplication& App() {
         QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
     return *app;
 }
-const bool kAppReady = (App(), true);
+bool AppReady() {
+    App();
+    return true;
+}
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -64,7 +67,7 @@ public:
 class Search : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(kAppReady && dir_.isValid());
+        ASSERT_TRUE(AppReady() && dir_.isValid());
         qputenv("TONEDECK_REGISTRY_DIR", (dir_.path() + "/reg").toLocal8Bit());
         ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
         drive_ = dir_.path() + "/disk";
@@ -262,7 +265,7 @@ TEST(SearchSchedule, DailyGoesToTheNextChosenWeekday) {
 }
 
 TEST(SearchSchedule, DecideToSearchRecomputesChangedSettingsFirst) {
-    ASSERT_TRUE(kAppReady);
+    ASSERT_TRUE(AppReady());
     QTemporaryDir dir;
     qputenv("TONEDECK_REGISTRY_DIR", dir.path().toLocal8Bit());
     time_t now = 1'700'000'000;
