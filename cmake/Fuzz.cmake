@@ -1,4 +1,4 @@
-# td_add_fuzzer(NAME SOURCES file... DEPENDS file... CORPUS dir [RUNS n] [SECONDS s])
+# td_add_fuzzer(NAME SOURCES file... DEPENDS file... CORPUS dir [LIBS flag...] [RUNS n] [SECONDS s])
 # A libFuzzer target built with clang++ (the project's compiler cannot build one) beside
 # the normal build, and a CTest test that fuzzes briefly from the committed seed corpus.
 # New inputs go to a folder in the build tree; the committed corpus is only read. Without
@@ -13,7 +13,7 @@ if(TD_FUZZ_CXX AND EXISTS "${TD_FUZZ_CXX}")
 endif()
 
 function(td_add_fuzzer name)
-    cmake_parse_arguments(ARG "" "CORPUS;RUNS;SECONDS" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(ARG "" "CORPUS;RUNS;SECONDS" "SOURCES;DEPENDS;LIBS" ${ARGN})
     if(NOT ARG_RUNS)
         set(ARG_RUNS 20000)
     endif()
@@ -28,7 +28,7 @@ function(td_add_fuzzer name)
             COMMAND ${TD_FUZZ_CXX} -std=c++20 -g -O1 -fPIC -fno-omit-frame-pointer
                     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
                     -I${PROJECT_SOURCE_DIR} ${TD_FUZZ_QT_CFLAGS}
-                    ${ARG_SOURCES} -o ${exe} ${TD_FUZZ_QT_LDFLAGS}
+                    ${ARG_SOURCES} -o ${exe} ${TD_FUZZ_QT_LDFLAGS} ${ARG_LIBS}
             DEPENDS ${ARG_SOURCES} ${ARG_DEPENDS}
             COMMENT "Building fuzz target ${name} with clang++"
             COMMAND_EXPAND_LISTS VERBATIM)

@@ -9,10 +9,11 @@
 // ALSA device names: the values "InputDevice" and "OutputDevice" (or "Device" for both)
 // under the same key; "default" otherwise.
 //
-// The virtual device: input from a WAV file or a generator, output captured in memory and
-// optionally written to a WAV file, timed by a clock that runs at a chosen multiple of
-// real time (0: as fast as the caller takes the buffers). Its settings also come from the
-// environment, so command-line runs can use them:
+// The virtual device: input from a WAV file or a generator, output thrown away unless a
+// capture is turned on (kept in memory up to a cap) or an output file is named, timed by a
+// clock that runs at a chosen multiple of real time (0: as fast as the caller takes the
+// buffers). Its settings also come from the environment, so command-line runs can use
+// them:
 //   TONEDECK_VIRTUAL_INPUT   "silence", "tone[:HZ[:AMPLITUDE]]", "noise[:AMPLITUDE]"
 //                            or the path of a WAV file (PCM; silence follows its end)
 //   TONEDECK_VIRTUAL_OUTPUT  path of a WAV file that receives each playback
@@ -55,8 +56,11 @@ void SetVirtualInput(const VirtualInput& input);
 // Parses the TONEDECK_VIRTUAL_INPUT forms above; nullopt for a malformed text.
 std::optional<VirtualInput> ParseVirtualInput(const QString& text);
 void SetVirtualSpeed(double multipleOfRealTime);
-// Every byte played through virtual output devices since the last call, in the format of
-// the last device that played (the format is stored in *format when given).
+// Keeps what virtual output devices play, in memory, up to maxBytes (what comes after is
+// dropped); 0 turns the capture off, which is how a process starts. Clears what was kept.
+void SetVirtualCapture(qsizetype maxBytes);
+// The bytes kept by the capture since the last call, in the format of the last device that
+// played (the format is stored in *format when given). Empty while the capture is off.
 QByteArray TakeVirtualOutput(WAVEFORMATEX* format = nullptr);
-// Each virtual playback also goes to this WAV file (empty: memory only).
+// Each virtual playback also goes to this WAV file, written as it plays (empty: none).
 void SetVirtualOutputFile(const QString& path);

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/codec.h"
 #include "platform/message.h"
 #include "platform/wave.h"
 
@@ -78,79 +79,35 @@ public:
     virtual qsizetype Render(char* out, qsizetype bytes) = 0;
 };
 
-// A WAV file read as it plays, so a long recording is never held in memory whole. The
-// chunk walk believes no size past the file's end.
+// A WAV file read as it plays, so a long recording is never held in memory whole, and
+// compressed data is decoded block by block as it is needed. The chunk walk believes no
+// size past the file's end.
 class WaveSource : public MediaSource {
 public:
     static std::unique_ptr<WaveSource> Open(const QString& path, MediaError* error) {
-        std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
-        if (!file) {
-            *error = MediaError::NoFile;
+        WaveFileError fileError = WaveFileError::None;
+        std::unique_ptr<WaveDecoder> decoder = WaveDecoder::Open(path, &fileError);
+        if (!decoder) {
+            *error = fileError == WaveFileError::NoFile || fileError == WaveFileError::NotRegular
+                         ? MediaError::NoFile
+                         : MediaError::BadFormat;
             return nullptr;
         }
-        auto source = std::unique_ptr<WaveSource>(new WaveSource(file));
-        if (!source->ReadHeader() || !IsPlayablePcm(source->format_)) {
+        if (!IsPlayablePcm(decoder->PcmFormat())) {
             *error = MediaError::BadFormat;
             return nullptr;
         }
-        source->size_ -= source->size_ % source->format_.nBlockAlign;
-        return source;
+        return std::unique_ptr<WaveSource>(new WaveSource(std::move(decoder)));
     }
-    ~WaveSource() override { std::fclose(file_); }
-    WAVEFORMATEX Format() const override { return format_; }
+    WAVEFORMATEX Format() const override { return decoder_->PcmFormat(); }
     qsizetype Render(char* out, qsizetype bytes) override {
-        const int64_t n = std::min<int64_t>(bytes, size_ - done_);
-        if (n <= 0)
-            return 0;
-        const size_t got = std::fread(out, 1, static_cast<size_t>(n), file_);
-        done_ += int64_t(got);
-        // A file cut short while it plays ends the playback at a whole frame.
-        return qsizetype(got - got % format_.nBlockAlign);
+        // A file cut short or undecodable while it plays ends the playback.
+        return qsizetype(std::max<int64_t>(decoder_->Read(out, bytes), 0));
     }
 
 private:
-    explicit WaveSource(std::FILE* file) : file_(file) {}
-
-    bool ReadAt(int64_t offset, void* data, size_t size) {
-        return fseeko(file_, offset, SEEK_SET) == 0 && std::fread(data, 1, size, file_) == size;
-    }
-
-    bool ReadHeader() {
-        if (fseeko(file_, 0, SEEK_END) != 0)
-            return false;
-        const int64_t fileSize = ftello(file_);
-        char riff[12];
-        if (fileSize < 12 || !ReadAt(0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0 ||
-            std::memcmp(riff + 8, "WAVE", 4) != 0)
-            return false;
-        const int64_t end = std::min<int64_t>(fileSize, 8 + int64_t(Le32(riff + 4)));
-        bool haveFormat = false;
-        int64_t dataOffset = -1;
-        for (int64_t at = 12; at + 8 <= end && !(haveFormat && dataOffset >= 0);) {
-            char header[8];
-            if (!ReadAt(at, header, 8))
-                return false;
-            const int64_t size = Le32(header + 4);
-            const int64_t body = at + 8;
-            const int64_t avail = std::min<int64_t>(size, end - body);
-            if (std::memcmp(header, "fmt ", 4) == 0 && !haveFormat && avail >= 16) {
-                format_ = WAVEFORMATEX{};
-                if (!ReadAt(body, &format_, static_cast<size_t>(std::min<int64_t>(avail, 18))))
-                    return false;
-                format_.cbSize = 0;
-                haveFormat = true;
-            } else if (std::memcmp(header, "data", 4) == 0 && dataOffset < 0) {
-                dataOffset = body;
-                size_ = avail;
-            }
-            at = body + size + (size & 1);
-        }
-        return haveFormat && dataOffset >= 0 && fseeko(file_, dataOffset, SEEK_SET) == 0;
-    }
-
-    std::FILE* file_;
-    WAVEFORMATEX format_{};
-    int64_t size_ = 0, done_ = 0;
+    explicit WaveSource(std::unique_ptr<WaveDecoder> decoder) : decoder_(std::move(decoder)) {}
+    std::unique_ptr<WaveDecoder> decoder_;
 };
 
 void QuietFluidSynth() {

@@ -18,7 +18,7 @@
 class QObject;
 
 enum class MediaDevice {
-    WaveAudio,  // PCM WAV files
+    WaveAudio,  // WAV files: PCM, or compressed formats the codec layer reads
     Sequencer,  // standard MIDI files and RIFF MIDI ("RMID") files
     CdAudio,    // audio tracks of a compact disc
 };

@@ -1,7 +1,13 @@
 #include "platform/mixer.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QPointer>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -228,6 +234,82 @@ void NotifyControlChange(DWORD controlId) {
                         static_cast<LPARAM>(controlId));
 }
 
+// Watches the card for changes other programs make (alsamixer, the desktop's sound
+// settings, media keys, another Tonedeck tool) and tells every open handle's window, so
+// nobody has to poll. Lives on the thread of the window that asked for notifications.
+class MixerWatcher : public QObject {
+public:
+    explicit MixerWatcher(MixerCard* card) : card_(card) {
+        for (int fd : card->ChangeDescriptors()) {
+            auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+            QObject::connect(notifier, &QSocketNotifier::activated, this, [this] { Stirred(); });
+        }
+        std::vector<QString> files = card->ChangeFiles();
+        if (!files.empty()) {
+            files_ = new QFileSystemWatcher(this);
+            for (const QString& file : files) {
+                // A file replaced by renaming another over it is a new file: its folder is
+                // watched too, and the file taken up again.
+                watched_ << file;
+                files_->addPath(QFileInfo(file).absolutePath());
+                if (QFileInfo::exists(file))
+                    files_->addPath(file);
+            }
+            QObject::connect(files_, &QFileSystemWatcher::fileChanged, this, [this] { Stirred(); });
+            QObject::connect(files_, &QFileSystemWatcher::directoryChanged, this,
+                             [this] { Stirred(); });
+        }
+    }
+    MixerCard* card() const { return card_; }
+
+private:
+    void Stirred();
+
+    MixerCard* card_;
+    QFileSystemWatcher* files_ = nullptr;
+    QStringList watched_;
+};
+
+MixerWatcher* gWatcher = nullptr;
+
+void NotifyControlChanges(const std::vector<DWORD>& ids) {
+    for (DWORD id : ids)
+        NotifyControlChange(id);
+}
+
+void MixerWatcher::Stirred() {
+    std::lock_guard lock(gLock);
+    if (gCard.get() != card_)
+        return;  // the card was replaced; its watcher goes with it
+    if (files_)
+        for (const QString& file : watched_)
+            if (!files_->files().contains(file) && QFileInfo::exists(file))
+                files_->addPath(file);
+    NotifyControlChanges(card_->TakeChanges());
+}
+
+// Starts watching the card for the handle's window, once per card. Called locked.
+void WatchCardLocked(QObject* window) {
+    if (!gCard || !window || (gWatcher && gWatcher->card() == gCard.get()))
+        return;
+    // Notifiers work only on the thread they were made on, which must run an event loop.
+    if (!QCoreApplication::instance() || window->thread() != QThread::currentThread())
+        return;
+    delete gWatcher;
+    gWatcher = new MixerWatcher(gCard.get());
+}
+
+// The watcher of a card that goes away goes first. Called locked.
+void ForgetWatcherLocked() {
+    if (!gWatcher)
+        return;
+    if (gWatcher->thread() == QThread::currentThread())
+        delete gWatcher;
+    else
+        gWatcher->deleteLater();
+    gWatcher = nullptr;
+}
+
 }  // namespace
 
 UINT MixerGetNumDevs() {
@@ -262,6 +344,8 @@ MMRESULT MixerOpen(HMIXER* mixer, UINT device, QObject* window, DWORD fdwOpen) {
         return MMSYSERR_BADDEVICEID;
     auto* handle = new MixerHandle{gGeneration, fdwOpen == CALLBACK_WINDOW ? window : nullptr};
     gHandles.insert(handle);
+    if (fdwOpen == CALLBACK_WINDOW)
+        WatchCardLocked(window);
     *mixer = handle;
     return MMSYSERR_NOERROR;
 }
@@ -411,6 +495,8 @@ MMRESULT MixerGetControlDetails(HMIXER mixer, MIXERCONTROLDETAILS* details, DWOR
     auto* out = static_cast<int32_t*>(details->paDetails);
     for (std::size_t i = 0; i < count; ++i)
         out[i] = values[std::min(i, values.size() - 1)];  // a mono control answers alike
+    // Changes of other programs this read took in are news for the other windows too.
+    NotifyControlChanges(card->ChangesSeen());
     return MMSYSERR_NOERROR;
 }
 
@@ -482,6 +568,7 @@ const char* MixerBackendName(MixerBackend backend) {
 
 void InstallMixerCard(std::unique_ptr<MixerCard> card, MixerBackend backend) {
     std::lock_guard lock(gLock);
+    ForgetWatcherLocked();
     gCard = std::move(card);
     gBackend = backend;
     gChosen = true;
@@ -490,6 +577,7 @@ void InstallMixerCard(std::unique_ptr<MixerCard> card, MixerBackend backend) {
 
 void ResetMixerDevices() {
     std::lock_guard lock(gLock);
+    ForgetWatcherLocked();
     gCard.reset();
     gBackend = MixerBackend::None;
     gChosen = false;

@@ -24,6 +24,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <set>
@@ -58,6 +59,38 @@ long FromLevel(int32_t level, long min, long max) {
     return static_cast<long>(min + (int64_t(level) * range + 32767) / 65535);
 }
 
+// Volumes whose decibel range is wider than this (in hundredths of a dB) are mapped onto
+// 0..65535 the way alsamixer maps them: by loudness, so that equal steps of the scale are
+// heard as equal steps. Narrower ranges, and elements that give no range, stay linear in
+// their raw values.
+constexpr long kMaxLinearDbRange = 2400;
+
+// The part of the way from silence to full volume that `db` is, with the cube of the
+// amplitude as the measure; below the range's floor (when the floor is not a mute) it is 0.
+double NormalisedOfDb(double db, long minDb, long maxDb) {
+    double n = std::pow(10.0, (db - double(maxDb)) / 6000.0);
+    if (minDb != SND_CTL_TLV_DB_GAIN_MUTE) {
+        const double floor = std::pow(10.0, (double(minDb) - double(maxDb)) / 6000.0);
+        n = (n - floor) / (1.0 - floor);
+    }
+    return std::clamp(n, 0.0, 1.0);
+}
+
+int32_t MappedLevel(long db, long minDb, long maxDb) {
+    return static_cast<int32_t>(std::lround(NormalisedOfDb(double(db), minDb, maxDb) * 65535.0));
+}
+
+long DbOfMappedLevel(int32_t level, long minDb, long maxDb) {
+    double n = std::clamp(double(level) / 65535.0, 0.0, 1.0);
+    if (minDb != SND_CTL_TLV_DB_GAIN_MUTE) {
+        const double floor = std::pow(10.0, (double(minDb) - double(maxDb)) / 6000.0);
+        n = n * (1.0 - floor) + floor;
+    }
+    if (n <= 0.0)
+        return minDb;
+    return std::clamp<long>(std::lround(6000.0 * std::log10(n)) + maxDb, minDb, maxDb);
+}
+
 bool IsRight(snd_mixer_selem_channel_id_t c) {
     return c == SND_MIXER_SCHN_FRONT_RIGHT || c == SND_MIXER_SCHN_REAR_RIGHT ||
            c == SND_MIXER_SCHN_SIDE_RIGHT;
@@ -65,6 +98,45 @@ bool IsRight(snd_mixer_selem_channel_id_t c) {
 bool IsLeft(snd_mixer_selem_channel_id_t c) {
     return c == SND_MIXER_SCHN_FRONT_LEFT || c == SND_MIXER_SCHN_REAR_LEFT ||
            c == SND_MIXER_SCHN_SIDE_LEFT;
+}
+
+// The kind of a capture source, from the element's name as drivers spell it.
+DWORD CaptureSourceType(const QString& name) {
+    auto has = [&](const char* word) {
+        return name.contains(QLatin1String(word), Qt::CaseInsensitive);
+    };
+    if (has("Mic"))
+        return MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
+    if (has("Line"))
+        return MIXERLINE_COMPONENTTYPE_SRC_LINE;
+    if (has("CD"))
+        return MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC;
+    if (has("Synth") || has("FM") || has("MIDI"))
+        return MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
+    if (has("Aux"))
+        return MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY;
+    if (has("IEC958") || has("SPDIF") || has("Digital"))
+        return MIXERLINE_COMPONENTTYPE_SRC_DIGITAL;
+    return MIXERLINE_COMPONENTTYPE_SRC_ANALOG;
+}
+
+// The usual order of the recording sources: line, CD, synthesizer, microphone, auxiliary,
+// then the rest.
+int CaptureSourceRank(DWORD type) {
+    switch (type) {
+        case MIXERLINE_COMPONENTTYPE_SRC_LINE:
+            return 0;
+        case MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC:
+            return 1;
+        case MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER:
+            return 2;
+        case MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE:
+            return 3;
+        case MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY:
+            return 4;
+        default:
+            return 5;
+    }
 }
 
 bool CanPlay(snd_mixer_elem_t* e) {
@@ -166,6 +238,24 @@ public:
 
     snd_mixer_t* mixer() const { return mixer_; }
 
+    // The card's control events arrive on the mixer's poll descriptors.
+    std::vector<int> ChangeDescriptors() override {
+        std::vector<int> fds;
+        const int count = snd_mixer_poll_descriptors_count(mixer_);
+        if (count <= 0)
+            return fds;
+        std::vector<pollfd> polls(count);
+        const int n = snd_mixer_poll_descriptors(mixer_, polls.data(), count);
+        for (int i = 0; i < n; ++i)
+            fds.push_back(polls[i].fd);
+        return fds;
+    }
+    std::vector<DWORD> TakeChanges() override {
+        Refresh();
+        return ChangedControls();
+    }
+    std::vector<DWORD> ChangesSeen() override { return ChangedControls(); }
+
 private:
     enum class Kind { PlaybackVolume, PlaybackMute, CaptureVolume, CaptureSelect, Switch, Meter };
     struct Binding {
@@ -178,9 +268,29 @@ private:
 
     static int OnElementEvent(snd_mixer_elem_t* elem, unsigned int mask) {
         auto* card = static_cast<AlsaMixerCard*>(snd_mixer_elem_get_callback_private(elem));
-        if (card && mask == SND_CTL_EVENT_MASK_REMOVE)
+        if (!card)
+            return 0;
+        if (mask == SND_CTL_EVENT_MASK_REMOVE)
             card->removed_.insert(elem);
+        else if (mask & SND_CTL_EVENT_MASK_VALUE)
+            card->changed_.insert(elem);
         return 0;
+    }
+
+    // The ids of the controls bound to the elements that changed since the last call.
+    std::vector<DWORD> ChangedControls() {
+        std::vector<DWORD> ids;
+        if (changed_.empty())
+            return ids;
+        for (const auto& [id, b] : bindings_) {
+            bool hit = b.elem && changed_.count(b.elem);
+            for (snd_mixer_elem_t* e : b.items)
+                hit = hit || changed_.count(e);
+            if (hit)
+                ids.push_back(id);
+        }
+        changed_.clear();
+        return ids;
     }
 
     // Takes in changes other programs made, so reads show the card as it is now.
@@ -209,11 +319,20 @@ private:
         snd_mixer_elem_set_callback_private(elem, this);
     }
 
+    // The element's decibel range when levels go through it (see MappedLevel).
+    static bool MappedRange(snd_mixer_elem_t* e, bool capture, long* minDb, long* maxDb) {
+        if ((capture ? snd_mixer_selem_get_capture_dB_range(e, minDb, maxDb)
+                     : snd_mixer_selem_get_playback_dB_range(e, minDb, maxDb)) < 0)
+            return false;
+        return *maxDb - *minDb > kMaxLinearDbRange;
+    }
+
     bool ReadVolume(snd_mixer_elem_t* e, bool capture, std::vector<int32_t>& values) {
-        long min = 0, max = 0;
+        long min = 0, max = 0, minDb = 0, maxDb = 0;
         if ((capture ? snd_mixer_selem_get_capture_volume_range(e, &min, &max)
                      : snd_mixer_selem_get_playback_volume_range(e, &min, &max)) < 0)
             return false;
+        const bool mapped = MappedRange(e, capture, &minDb, &maxDb);
         for (std::size_t i = 0; i < values.size(); ++i) {
             auto channel = i == 0 ? SND_MIXER_SCHN_FRONT_LEFT : SND_MIXER_SCHN_FRONT_RIGHT;
             const bool has = capture ? snd_mixer_selem_has_capture_channel(e, channel)
@@ -224,16 +343,23 @@ private:
             if ((capture ? snd_mixer_selem_get_capture_volume(e, channel, &v)
                          : snd_mixer_selem_get_playback_volume(e, channel, &v)) < 0)
                 return false;
-            values[i] = ToLevel(v, min, max);
+            long db = 0;
+            if (mapped && v > min &&
+                (capture ? snd_mixer_selem_get_capture_dB(e, channel, &db)
+                         : snd_mixer_selem_get_playback_dB(e, channel, &db)) >= 0)
+                values[i] = MappedLevel(db, minDb, maxDb);
+            else
+                values[i] = mapped && v <= min ? 0 : ToLevel(v, min, max);
         }
         return true;
     }
 
     bool WriteVolume(snd_mixer_elem_t* e, bool capture, const std::vector<int32_t>& values) {
-        long min = 0, max = 0;
+        long min = 0, max = 0, minDb = 0, maxDb = 0;
         if ((capture ? snd_mixer_selem_get_capture_volume_range(e, &min, &max)
                      : snd_mixer_selem_get_playback_volume_range(e, &min, &max)) < 0)
             return false;
+        const bool mapped = MappedRange(e, capture, &minDb, &maxDb);
         const int32_t left = values[0];
         const int32_t right = values.size() > 1 ? values[1] : values[0];
         for (int c = 0; c <= SND_MIXER_SCHN_LAST; ++c) {
@@ -244,9 +370,29 @@ private:
             const int32_t level = IsRight(channel)  ? right
                                   : IsLeft(channel) ? left
                                                     : std::max(left, right);
-            const long v = FromLevel(level, min, max);
-            if ((capture ? snd_mixer_selem_set_capture_volume(e, channel, v)
-                         : snd_mixer_selem_set_playback_volume(e, channel, v)) < 0)
+            int err = 0;
+            if (mapped && level > 0) {
+                // Round towards the new level, so a step always moves the control.
+                long now = 0, nowDb = 0;
+                int dir = 0;
+                if ((capture ? snd_mixer_selem_get_capture_volume(e, channel, &now)
+                             : snd_mixer_selem_get_playback_volume(e, channel, &now)) >= 0) {
+                    int32_t current = 0;
+                    if (now > min &&
+                        (capture ? snd_mixer_selem_get_capture_dB(e, channel, &nowDb)
+                                 : snd_mixer_selem_get_playback_dB(e, channel, &nowDb)) >= 0)
+                        current = MappedLevel(nowDb, minDb, maxDb);
+                    dir = level > current ? 1 : level < current ? -1 : 0;
+                }
+                const long db = DbOfMappedLevel(level, minDb, maxDb);
+                err = capture ? snd_mixer_selem_set_capture_dB(e, channel, db, dir)
+                              : snd_mixer_selem_set_playback_dB(e, channel, db, dir);
+            } else {
+                const long v = mapped ? min : FromLevel(level, min, max);
+                err = capture ? snd_mixer_selem_set_capture_volume(e, channel, v)
+                              : snd_mixer_selem_set_playback_volume(e, channel, v);
+            }
+            if (err < 0)
                 return false;
         }
         return true;
@@ -298,6 +444,7 @@ private:
     snd_mixer_t* mixer_;
     std::map<DWORD, Binding> bindings_;
     std::set<snd_mixer_elem_t*> removed_;
+    std::set<snd_mixer_elem_t*> changed_;
 };
 
 void AlsaMixerCard::Build() {
@@ -307,9 +454,6 @@ void AlsaMixerCard::Build() {
         pcm = nullptr;
     auto hasPVolume = [](snd_mixer_elem_t* e) -> bool {
         return snd_mixer_selem_has_playback_volume(e);
-    };
-    auto hasSwitch = [](snd_mixer_elem_t* e) -> bool {
-        return snd_mixer_selem_has_playback_switch(e) || snd_mixer_selem_has_capture_switch(e);
     };
     snd_mixer_elem_t* bass = Find({"Bass", "Tone Control - Bass"}, hasPVolume);
     snd_mixer_elem_t* treble = Find({"Treble", "Tone Control - Treble"}, hasPVolume);
@@ -346,25 +490,45 @@ void AlsaMixerCard::Build() {
     }
     AddPlaybackSource(0, MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY, "Aux", Find({"Aux"}, CanPlay));
 
-    // Recording.
+    // Recording: every element of the card that can capture is a source of the wave-in
+    // destination, by its own name; its kind comes from the name. The sources the system
+    // knows come first, in their usual order, then the card's others in the card's order.
     snd_mixer_elem_t* capture = Find({"Capture"}, CanCapture);
+    snd_mixer_elem_t* agcElem =
+        Find({"Auto Gain Control", "Mic Auto Gain Control", "AGC"}, [](snd_mixer_elem_t* e) {
+            return snd_mixer_selem_has_playback_switch(e) || snd_mixer_selem_has_capture_switch(e);
+        });
     struct Input {
         DWORD type;
-        const char* name;
+        QString name;
         snd_mixer_elem_t* elem;
     };
-    std::vector<Input> inputs = {
-        {MIXERLINE_COMPONENTTYPE_SRC_LINE, "Line", Find({"Line"}, CanCapture)},
-        {MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC, "CD", Find({"CD"}, CanCapture)},
-        {MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER, "Synth",
-         Find({"Synth", "FM", "MIDI"}, CanCapture)},
-        {MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Mic", Find({"Mic"}, CanCapture)},
-        {MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY, "Aux", Find({"Aux"}, CanCapture)},
-    };
-    if (!inputs[3].elem)
-        inputs[3].elem = capture;
-    const bool canRecord =
-        capture || std::any_of(inputs.begin(), inputs.end(), [](const Input& i) { return i.elem; });
+    std::vector<Input> inputs;
+    for (snd_mixer_elem_t* e = snd_mixer_first_elem(mixer_); e; e = snd_mixer_elem_next(e)) {
+        if (!snd_mixer_selem_is_active(e) || !CanCapture(e) || e == capture || e == agcElem ||
+            snd_mixer_selem_is_enumerated(e))
+            continue;
+        QString name = QString::fromUtf8(snd_mixer_selem_get_name(e));
+        if (const unsigned index = snd_mixer_selem_get_index(e))
+            name += QStringLiteral(" %1").arg(index);
+        inputs.push_back({CaptureSourceType(name), name, e});
+    }
+    std::stable_sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) {
+        return CaptureSourceRank(a.type) < CaptureSourceRank(b.type);
+    });
+    const bool hasMicrophone = std::any_of(inputs.begin(), inputs.end(), [](const Input& i) {
+        return i.type == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
+    });
+    if (!hasMicrophone && capture) {
+        // A sound server's plugin offers only Master and Capture: its Capture element is
+        // what the microphone records through.
+        const auto at = std::find_if(inputs.begin(), inputs.end(), [](const Input& i) {
+            return CaptureSourceRank(i.type) >
+                   CaptureSourceRank(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE);
+        });
+        inputs.insert(at, {MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, QStringLiteral("Mic"), capture});
+    }
+    const bool canRecord = capture || !inputs.empty();
     if (!canRecord)
         return;
 
@@ -374,20 +538,21 @@ void AlsaMixerCard::Build() {
     Binding selector{Kind::CaptureSelect};
     std::vector<std::pair<DWORD, QString>> itemLines;  // line id and name per selector item
     std::vector<DWORD> itemTypes;
-    snd_mixer_elem_t* agc = Find({"Auto Gain Control", "Mic Auto Gain Control", "AGC"}, hasSwitch);
+    snd_mixer_elem_t* agc = agcElem;
+    bool agcBound = false;
     for (const Input& input : inputs) {
-        if (!input.elem)
-            continue;
         const DWORD sourceChannels = snd_mixer_selem_is_capture_mono(input.elem) == 1 ? 1 : 2;
         MixerCardLine& line =
-            AddSource(1, input.type, sourceChannels, QString::fromLatin1(input.name),
-                      QString::fromLatin1(input.name));
+            AddSource(1, input.type, sourceChannels, input.name.left(15), input.name);
         if (snd_mixer_selem_has_capture_volume(input.elem))
             Bind(line, MIXERCONTROL_CONTROLTYPE_VOLUME, sourceChannels, QStringLiteral("Volume"),
                  {Kind::CaptureVolume, input.elem});
-        if (input.type == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE && agc)
+        if (input.type == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE && agc && !agcBound) {
+            // The gain control belongs to the first microphone.
             Bind(line, MIXERCONTROL_CONTROLTYPE_ONOFF, 1, QStringLiteral("AGC"),
                  {Kind::Switch, agc, {}, !snd_mixer_selem_has_playback_switch(agc)});
+            agcBound = true;
+        }
         if (snd_mixer_selem_has_capture_switch(input.elem)) {
             selector.items.push_back(input.elem);
             itemLines.emplace_back(line.id, line.name);

@@ -83,6 +83,19 @@ public:
         return true;
     }
 
+    // Another program (or another Tonedeck) rewriting the state file changes the card.
+    std::vector<QString> ChangeFiles() override {
+        if (stateFile_.isEmpty())
+            return {};
+        return {stateFile_};
+    }
+    std::vector<DWORD> TakeChanges() override {
+        const QByteArray text = ReadStateFile();
+        if (text.isEmpty() || text == lastText_)
+            return {};  // our own writing, or a file being replaced
+        return Apply(text);
+    }
+
 private:
     struct State {
         QString key;  // "destination.source.type" in the state file; source "-" for none
@@ -137,15 +150,21 @@ private:
     }
 
     // The state file: one "key=v1,v2" line per control.
-    void Load() {
-        if (stateFile_.isEmpty())
-            return;
+    void Load() { Apply(ReadStateFile()); }
+
+    QByteArray ReadStateFile() const {
         QFile file(stateFile_);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return;
+        if (stateFile_.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return {};
+        return file.read(1 << 20);
+    }
+
+    // Takes the values of a state file's text in; the ids of the controls that changed.
+    std::vector<DWORD> Apply(const QByteArray& text) {
+        lastText_ = text;
         std::map<QString, std::vector<int32_t>> stored;
-        while (!file.atEnd()) {
-            const QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+        for (const QByteArray& raw : text.split('\n')) {
+            const QString line = QString::fromUtf8(raw).trimmed();
             const qsizetype eq = line.indexOf(u'=');
             if (eq <= 0)
                 continue;
@@ -159,6 +178,7 @@ private:
             if (ok)
                 stored[line.left(eq)] = std::move(values);
         }
+        std::vector<DWORD> changed;
         for (const MixerCardLine& dest : destinations) {
             auto apply = [&](const MixerCardLine& line) {
                 for (const MixerCardControl& c : line.controls) {
@@ -170,14 +190,17 @@ private:
                     bool fits = true;
                     for (int32_t v : it->second)
                         fits = fits && v >= c.minimum && v <= c.maximum;
-                    if (fits)
+                    if (fits && state.values != it->second) {
                         state.values = it->second;
+                        changed.push_back(c.id);
+                    }
                 }
             };
             apply(dest);
             for (const MixerCardLine& source : dest.sources)
                 apply(source);
         }
+        return changed;
     }
 
     void Save() {
@@ -186,18 +209,22 @@ private:
         QSaveFile file(stateFile_);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
             return;
+        QByteArray text;
         for (const auto& [id, state] : controls_) {
             if (state.meter)
                 continue;
             QStringList parts;
             for (int32_t v : state.values)
                 parts << QString::number(v);
-            file.write((state.key + u'=' + parts.join(u',') + u'\n').toUtf8());
+            text += (state.key + u'=' + parts.join(u',') + u'\n').toUtf8();
         }
-        file.commit();
+        file.write(text);
+        if (file.commit())
+            lastText_ = text;
     }
 
     QString stateFile_;
+    QByteArray lastText_;  // the state file as last read or written here
     std::map<DWORD, State> controls_;
 };
 

@@ -54,6 +54,16 @@ public:
     virtual bool WriteControl(const MixerCardControl& control,
                               const std::vector<int32_t>& values) = 0;
 
+    // Changes other programs make to the card. A card that can hear of them names what
+    // to watch: descriptors that become readable (ALSA's poll descriptors) and files whose
+    // rewriting is a change. When one of them stirs, TakeChanges takes the news in and
+    // answers the ids of the controls whose values changed; ChangesSeen answers (and
+    // forgets) the changes a read came across meanwhile. Called with the mixer lock held.
+    virtual std::vector<int> ChangeDescriptors() { return {}; }
+    virtual std::vector<QString> ChangeFiles() { return {}; }
+    virtual std::vector<DWORD> TakeChanges() { return {}; }
+    virtual std::vector<DWORD> ChangesSeen() { return {}; }
+
     // Building: lines and controls get their identifiers here. A destination's line id
     // is 0xFFFF0000 | index, a source's (source index + 1) << 16 | destination index,
     // so no line is ever 0; control ids count from 1. The references returned stay

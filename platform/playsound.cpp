@@ -2,6 +2,10 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -15,6 +19,9 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+// One-shot sounds are short; a file past this is not one.
+constexpr qint64 kMaxSoundFileBytes = 32 << 20;
 
 // The background player: one thread, one request slot (a newer request replaces an older
 // one and ends the sound playing).
@@ -155,6 +162,24 @@ bool Playable(const QByteArray& image) {
     return ParseWavImage(image, &format, &offset, &size) && IsPlayablePcm(format);
 }
 
+// A sound file whole, or nothing: regular files only (a FIFO or a device named in the
+// settings would block or never end), and no larger than kMaxSoundFileBytes.
+QByteArray ReadSoundFile(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st {};
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxSoundFileBytes ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    // A file that grows while it is read is still cut at the bound.
+    return file.read(kMaxSoundFileBytes);
+}
+
 }  // namespace
 
 BOOL PlaySound(const QString& path, DWORD) {
@@ -162,10 +187,7 @@ BOOL PlaySound(const QString& path, DWORD) {
         ThePlayer().Request(std::nullopt);
         return 1;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray image = file.readAll();
+    const QByteArray image = ReadSoundFile(path);
     if (!Playable(image))
         return 0;
     ThePlayer().Request(image);

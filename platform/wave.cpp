@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -48,9 +50,23 @@ struct WaveDevice {
     void Run();
     void RunInput(std::unique_lock<std::mutex>& lock);
     void RunOutput(std::unique_lock<std::mutex>& lock);
-    // Waits, with the lock held, until no transfer is under way (bounded).
+    int idleWaiters = 0;  // callers in WaitIdle: the thread starts no transfer meanwhile
+
+    // Waits, with the lock held, until no transfer is under way (bounded). The device
+    // thread starts no new transfer while someone waits here, so a stop or reset is not
+    // starved by a thread that takes the lock back between transfers.
     void WaitIdle(std::unique_lock<std::mutex>& lock) {
+        idleWaiters++;
         changed.wait_for(lock, 3s, [this] { return !busy; });
+        idleWaiters--;
+        changed.notify_all();
+    }
+    // Device thread: true (after a bounded wait) when a caller waits for it to be idle.
+    bool YieldToWaiters(std::unique_lock<std::mutex>& lock) {
+        if (idleWaiters == 0)
+            return false;
+        changed.wait_for(lock, 100ms, [this] { return idleWaiters == 0 || quit; });
+        return true;
     }
     void Notify(UINT message, WAVEHDR* header);
 };
@@ -261,8 +277,10 @@ void WaveDevice::Run() {
 void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
     const DWORD align = format.nBlockAlign;
     while (!quit) {
+        if (YieldToWaiters(lock))
+            continue;
         if (!running || queue.empty() || failed) {
-            changed.wait_for(lock, 200ms);
+            changed.wait_for(lock, 1s);
             continue;
         }
         WAVEHDR* h = queue.front();
@@ -289,6 +307,11 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
                 failed = true;
                 continue;
             }
+            if (got == 0) {
+                // A recovered overrun or no frames ready yet: wait a little, never spin.
+                changed.wait_for(lock, 5ms);
+                continue;
+            }
             frontBytes += static_cast<DWORD>(got) * align;
             framesMoved += static_cast<uint64_t>(got);
         }
@@ -307,11 +330,18 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
 
 void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
     const DWORD align = format.nBlockAlign;
+    const DWORD rate = std::max<DWORD>(1, format.nSamplesPerSec);
+    // Once the queue runs dry, the device has until this time to play what it holds; a
+    // device whose delay never reaches 0 (some sound servers) still ends its buffers then.
+    std::optional<std::chrono::steady_clock::time_point> drainBy;
+    long lastDelay = -1;
     while (!quit) {
         // Announce the buffers that have been heard.
         if (!written.empty()) {
             const long delay = std::max(0L, stream->Delay());
-            const uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
+            uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
+            if (drainBy && running && std::chrono::steady_clock::now() >= *drainBy)
+                heard = framesMoved;
             std::vector<WAVEHDR*> done;
             while (!written.empty() && written.front().second <= heard) {
                 Finish(written.front().first, done);
@@ -325,9 +355,33 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
             }
         }
         if (!running || queue.empty() || failed) {
-            changed.wait_for(lock, written.empty() ? 200ms : 10ms);
+            if (!running || failed || written.empty()) {
+                drainBy.reset();
+                changed.wait_for(lock, 1s);
+                continue;
+            }
+            // Nothing more to write: let the device play out what it holds, and sleep until
+            // the next buffer should have been heard rather than asking it over and over.
+            // A device that holds frames without playing them (not started, or a sound
+            // server waiting for a whole quantum) is pushed.
+            const long delay = std::max(0L, stream->Delay());
+            if (!drainBy) {
+                drainBy = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(uint64_t(delay) * 1000 / rate + 500);
+                lastDelay = -1;
+            }
+            if (delay > 0 && (lastDelay < 0 || delay >= lastDelay))
+                stream->Flush();
+            lastDelay = delay;
+            const uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
+            const uint64_t left = written.front().second - std::min(written.front().second, heard);
+            const auto wait = std::clamp<int64_t>(int64_t(left * 1000 / rate) + 1, 2, 100);
+            changed.wait_for(lock, std::chrono::milliseconds(wait));
             continue;
         }
+        drainBy.reset();
+        if (YieldToWaiters(lock))
+            continue;
         WAVEHDR* h = queue.front();
         const DWORD usable = h->dwBufferLength - h->dwBufferLength % align;
         const long frames =
@@ -347,6 +401,11 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
                 continue;
             if (put < 0) {
                 failed = true;
+                continue;
+            }
+            if (put == 0) {
+                // A recovered underrun or a device not ready: wait a little, never spin.
+                changed.wait_for(lock, 5ms);
                 continue;
             }
             frontBytes += static_cast<DWORD>(put) * align;
@@ -404,24 +463,60 @@ bool IsPlayablePcm(const WAVEFORMATEX& f) {
     return f.nBlockAlign == align && f.nAvgBytesPerSec == f.nSamplesPerSec * align;
 }
 
+namespace {
+
+// Lowest and highest sample of each channel. The samples go through a fixed number of
+// lanes (a multiple of the channel count, so each lane holds one channel) that the
+// compiler turns into vector code: this runs over every frame played or recorded.
+template <typename T, int Lanes>
+void SampleRange(const uint8_t* p, std::size_t samples, int channels, T lo[2], T hi[2]) {
+    T laneLo[Lanes], laneHi[Lanes];
+    for (int k = 0; k < Lanes; ++k) {
+        laneLo[k] = std::numeric_limits<T>::max();
+        laneHi[k] = std::numeric_limits<T>::min();
+    }
+    std::size_t i = 0;
+    for (; i + Lanes <= samples; i += Lanes) {
+        T v[Lanes];
+        std::memcpy(v, p + i * sizeof(T), sizeof v);
+        for (int k = 0; k < Lanes; ++k) {
+            laneLo[k] = std::min(laneLo[k], v[k]);
+            laneHi[k] = std::max(laneHi[k], v[k]);
+        }
+    }
+    for (int k = 0; i < samples; ++i, ++k) {
+        T v;
+        std::memcpy(&v, p + i * sizeof(T), sizeof v);
+        laneLo[k] = std::min(laneLo[k], v);
+        laneHi[k] = std::max(laneHi[k], v);
+    }
+    for (int k = 0; k < Lanes; ++k) {
+        lo[k % channels] = std::min(lo[k % channels], laneLo[k]);
+        hi[k % channels] = std::max(hi[k % channels], laneHi[k]);
+    }
+}
+
+}  // namespace
+
+// The peak is the larger distance from silence of each channel's lowest and highest
+// sample.
 PcmPeak MeasurePeak(const WAVEFORMATEX& format, const void* data, std::size_t bytes) {
     PcmPeak peak;
     const int channels = format.nChannels == 2 ? 2 : 1;
+    const auto* p = static_cast<const uint8_t*>(data);
     int top[2] = {0, 0};
     if (format.wBitsPerSample == 8) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (std::size_t i = 0; i < bytes; ++i) {
-            const int v = std::abs((int(p[i]) - 128) * 256);
-            int& t = top[channels == 2 ? i & 1 : 0];
-            t = std::max(t, v);
-        }
+        uint8_t lo[2] = {255, 255}, hi[2] = {0, 0};
+        SampleRange<uint8_t, 32>(p, bytes, channels, lo, hi);
+        for (int c = 0; c < channels; ++c)
+            if (lo[c] <= hi[c])
+                top[c] = std::max(128 - int(lo[c]), int(hi[c]) - 128) * 256;
     } else {
-        const auto* p = static_cast<const uint8_t*>(data);
-        for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-            const int v = std::abs(int(int16_t(p[i] | p[i + 1] << 8)));
-            int& t = top[channels == 2 ? (i / 2) & 1 : 0];
-            t = std::max(t, v);
-        }
+        int16_t lo[2] = {INT16_MAX, INT16_MAX}, hi[2] = {INT16_MIN, INT16_MIN};
+        SampleRange<int16_t, 16>(p, bytes / 2, channels, lo, hi);
+        for (int c = 0; c < channels; ++c)
+            if (lo[c] <= hi[c])
+                top[c] = std::max({-int(lo[c]), int(hi[c]), 0});
     }
     peak.left = static_cast<uint16_t>(std::min(top[0], 32768));
     peak.right = static_cast<uint16_t>(std::min(channels == 2 ? top[1] : top[0], 32768));

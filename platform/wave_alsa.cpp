@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 
@@ -60,8 +61,15 @@ int OpenPcm(snd_pcm_t** pcm, const QString& name, snd_pcm_stream_t direction, in
 
 class AlsaStream : public PcmStream {
 public:
-    AlsaStream(snd_pcm_t* pcm, snd_config_t* tree, bool input, long chunk)
-        : pcm_(pcm), tree_(tree), input_(input), chunk_(chunk) {}
+    AlsaStream(snd_pcm_t* pcm, snd_config_t* tree, bool input, long chunk, snd_pcm_format_t format,
+               int channels)
+        : pcm_(pcm),
+          tree_(tree),
+          input_(input),
+          chunk_(chunk),
+          format_(format),
+          channels_(channels),
+          frameBytes_(snd_pcm_format_physical_width(format) / 8 * channels) {}
     ~AlsaStream() override {
         snd_pcm_drop(pcm_);
         snd_pcm_close(pcm_);
@@ -77,6 +85,7 @@ public:
     }
 
     long Write(const void* data, long frames) override {
+        padding_ = 0;
         const snd_pcm_sframes_t r = snd_pcm_writei(pcm_, data, frames);
         return Settle(r);
     }
@@ -89,6 +98,7 @@ public:
     }
 
     void Drop() override {
+        padding_ = 0;
         snd_pcm_drop(pcm_);
         snd_pcm_prepare(pcm_);
     }
@@ -104,6 +114,33 @@ public:
         }
     }
 
+    // A device that has not started is started. One that runs but holds the last frames
+    // without playing them (a sound server waits for a whole quantum) gets a period of
+    // silence after them, a few at most; Delay leaves the silence out.
+    void Flush() override {
+        if (input_)
+            return;
+        const snd_pcm_state_t state = snd_pcm_state(pcm_);
+        snd_pcm_sframes_t pending = 0;
+        if (state == SND_PCM_STATE_PREPARED) {
+            if (snd_pcm_delay(pcm_, &pending) == 0 && pending > 0)
+                snd_pcm_start(pcm_);
+            return;
+        }
+        if (state != SND_PCM_STATE_RUNNING || padding_ >= 4 * chunk_)
+            return;
+        const snd_pcm_sframes_t room = snd_pcm_avail(pcm_);
+        if (room < chunk_)
+            return;
+        if (silence_.isEmpty()) {
+            silence_.resize(chunk_ * frameBytes_);
+            snd_pcm_format_set_silence(format_, silence_.data(), unsigned(chunk_ * channels_));
+        }
+        const snd_pcm_sframes_t r = snd_pcm_writei(pcm_, silence_.constData(), chunk_);
+        if (r > 0)
+            padding_ += r;
+    }
+
     long Delay() override {
         if (snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING &&
             snd_pcm_state(pcm_) != SND_PCM_STATE_PAUSED)
@@ -111,7 +148,7 @@ public:
         snd_pcm_sframes_t delay = 0;
         if (snd_pcm_delay(pcm_, &delay) < 0 || delay < 0)
             return 0;
-        return static_cast<long>(delay);
+        return static_cast<long>(std::max<snd_pcm_sframes_t>(0, delay - padding_));
     }
 
 private:
@@ -133,7 +170,12 @@ private:
     snd_config_t* tree_;
     bool input_;
     long chunk_;
+    snd_pcm_format_t format_;
+    int channels_;
+    int frameBytes_;
     bool paused_ = false;
+    snd_pcm_sframes_t padding_ = 0;  // silence written after the last real frames
+    QByteArray silence_;
 };
 
 }  // namespace
@@ -190,5 +232,6 @@ std::unique_ptr<PcmStream> OpenAlsaStream(bool input, const WAVEFORMATEX& format
             snd_pcm_sw_params(pcm, sw);
         }
     }
-    return std::make_unique<AlsaStream>(pcm, tree, input, static_cast<long>(periodSize));
+    return std::make_unique<AlsaStream>(pcm, tree, input, static_cast<long>(periodSize),
+                                        sampleFormat, format.nChannels);
 }

@@ -1,4 +1,5 @@
-// The virtual sound device: input from a WAV file or a generator, output captured, both
+// The virtual sound device: input from a WAV file or a generator, output thrown away
+// (or, when asked, kept in a capped capture and written to a WAV file as it plays), both
 // timed by a clock that runs at a chosen multiple of real time.
 #include <QFile>
 
@@ -24,13 +25,16 @@ struct Settings {
     double speed = 1.0;
     bool outputFileSet = false;
     QString outputFile;
+    qsizetype captureLimit = 0;  // 0: nothing played is kept
     QByteArray captured;
     WAVEFORMATEX capturedFormat{};
 };
 
+// Device threads (a one-shot sound still playing while the process exits, say) may reach
+// the settings after static destruction has begun, so they are never destroyed.
 Settings& State() {
-    static Settings settings;
-    return settings;
+    static Settings* settings = new Settings;
+    return *settings;
 }
 
 VirtualInput CurrentInput() {
@@ -118,19 +122,7 @@ public:
           source_(std::move(source)),
           clock_(format.nSamplesPerSec) {}
 
-    ~VirtualStream() override {
-        if (input_)
-            return;
-        Settings& s = State();
-        const QString path = CurrentOutputFile();
-        {
-            std::lock_guard lock(s.mutex);
-            s.captured += played_;
-            s.capturedFormat = format_;
-        }
-        if (!path.isEmpty())
-            WriteWav(path);
-    }
+    ~VirtualStream() override { FinishWav(); }
 
     bool Load() {
         if (source_.kind != VirtualInput::Kind::File)
@@ -158,7 +150,22 @@ public:
     }
 
     long Write(const void* data, long frames) override {
-        played_.append(static_cast<const char*>(data), frames * format_.nBlockAlign);
+        const qsizetype bytes = qsizetype(frames) * format_.nBlockAlign;
+        {
+            Settings& s = State();
+            std::lock_guard lock(s.mutex);
+            if (s.captureLimit > 0) {
+                s.capturedFormat = format_;
+                const qsizetype room = std::max<qsizetype>(0, s.captureLimit - s.captured.size());
+                s.captured.append(static_cast<const char*>(data), std::min(bytes, room));
+            }
+        }
+        if (!wavChecked_) {
+            wavChecked_ = true;
+            StartWav(CurrentOutputFile());
+        }
+        if (wav_.isOpen() && wav_.write(static_cast<const char*>(data), bytes) == bytes)
+            wavBytes_ += static_cast<uint64_t>(bytes);
         clock_.Advance(frames);
         return frames;
     }
@@ -197,22 +204,38 @@ private:
         return 0;
     }
 
-    void WriteWav(const QString& path) const {
-        QFile out(path);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    static QByteArray Le32(uint32_t v) {
+        const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+        return QByteArray(b, 4);
+    }
+
+    // The output file, like ALSA's file plugin: the header first, the frames as they are
+    // played, the sizes filled in when the device closes. Nothing is held in memory.
+    void StartWav(const QString& path) {
+        if (path.isEmpty())
             return;
-        auto le32 = [](uint32_t v) {
-            char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-            return QByteArray(b, 4);
-        };
-        const uint32_t size = static_cast<uint32_t>(played_.size());
-        QByteArray header = "RIFF" + le32(36 + size + (size & 1)) + "WAVEfmt " + le32(16);
+        wav_.setFileName(path);
+        if (!wav_.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+        QByteArray header = "RIFF" + Le32(36) + "WAVEfmt " + Le32(16);
         header.append(reinterpret_cast<const char*>(&format_), 16);
-        header += "data" + le32(size);
-        out.write(header);
-        out.write(played_);
+        header += "data" + Le32(0);
+        if (wav_.write(header) != header.size())
+            wav_.close();
+    }
+
+    void FinishWav() {
+        if (!wav_.isOpen())
+            return;
+        // A RIFF form holds at most 4 GB; what was played past that stays unannounced.
+        const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(wavBytes_, 0xFFFFFF00u));
         if (size & 1)
-            out.write("", 1);
+            wav_.write("", 1);
+        if (wav_.seek(4))
+            wav_.write(Le32(36 + size + (size & 1)));
+        if (wav_.seek(40))
+            wav_.write(Le32(size));
+        wav_.close();
     }
 
     bool input_;
@@ -223,7 +246,9 @@ private:
     uint32_t fileRate_ = 1;
     uint64_t position_ = 0;
     uint32_t noise_ = 12345;
-    QByteArray played_;
+    bool wavChecked_ = false;
+    QFile wav_;
+    uint64_t wavBytes_ = 0;
 };
 
 }  // namespace
@@ -269,6 +294,13 @@ void SetVirtualSpeed(double multipleOfRealTime) {
     std::lock_guard lock(State().mutex);
     State().speedSet = true;
     State().speed = std::max(0.0, multipleOfRealTime);
+}
+
+void SetVirtualCapture(qsizetype maxBytes) {
+    std::lock_guard lock(State().mutex);
+    State().captureLimit = std::max<qsizetype>(0, maxBytes);
+    State().captured.clear();
+    State().captured.squeeze();
 }
 
 QByteArray TakeVirtualOutput(WAVEFORMATEX* format) {

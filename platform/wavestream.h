@@ -24,6 +24,9 @@ public:
     virtual void Pause(bool /*on*/) {}
     // Output: frames written that have not been heard yet.
     virtual long Delay() { return 0; }
+    // Output: nothing more is queued for now; what was written must play out even when
+    // it is less than the device waits for before it starts.
+    virtual void Flush() {}
 };
 
 std::unique_ptr<PcmStream> OpenAlsaStream(bool input, const WAVEFORMATEX& format, MMRESULT* error);

@@ -15,12 +15,16 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont
   libcdio-dev libcdio-paranoia-dev libcurl4-openssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # tests: X server, window manager and X tools
-  xvfb xauth openbox xdotool x11-utils
+  # tests: X server, window manager and X tools (imagemagick: screen grabs of the bar)
+  xvfb xauth openbox xdotool x11-utils imagemagick
   # tests: speech as microphone input, an independent WAV checker
   espeak-ng sox tzdata python3
   # tests: real IMAP and SMTP servers on loopback
   dovecot-imapd python3-aiosmtpd
+  # tests: a PipeWire sound server on a null sink, ALSA's default routed to it
+  pipewire pipewire-bin pipewire-pulse pipewire-alsa wireplumber pulseaudio-utils dbus
+  # benchmarks: the peers the engine is measured against
+  alsa-utils tint2
 )
 
 missing=()

@@ -5,8 +5,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +30,32 @@ namespace {
 bool InTrash(const QString& dir) {
     return dir.contains(QStringLiteral("/.Trash")) ||
            dir.contains(QStringLiteral("/.local/share/Trash"));
+}
+
+// 0 for a .wav name, 1 for .mid, 2 for .rmi (without regard to case), when that kind is
+// wanted; -1 otherwise.
+int SoundKind(const char* name, bool wave, bool midi) {
+    const std::size_t n = std::strlen(name);
+    if (n < 4 || name[n - 4] != '.')
+        return -1;
+    const char* ext = name + n - 3;
+    if (wave && ::strncasecmp(ext, "wav", 3) == 0)
+        return 0;
+    if (midi && ::strncasecmp(ext, "mid", 3) == 0)
+        return 1;
+    if (midi && ::strncasecmp(ext, "rmi", 3) == 0)
+        return 2;
+    return -1;
+}
+
+// The search yields to everything else on the machine: idle CPU scheduling and the idle
+// I/O class for the calling thread. Failures leave the normal priorities.
+void RunAtIdlePriority() {
+    sched_param param{};
+    ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &param);
+    constexpr int kIoprioClassIdle = 3, kIoprioClassShift = 13, kIoprioWhoProcess = 1;
+    ::syscall(SYS_ioprio_set, kIoprioWhoProcess, static_cast<int>(::gettid()),
+              kIoprioClassIdle << kIoprioClassShift);
 }
 
 template <std::size_t N>
@@ -68,12 +99,13 @@ QStringList CSoundSearchEngine::DriveRoots(const BOOL drives[26]) {
 }
 
 int CSoundSearchEngine::DoSearch(const BOOL drives[26], int midi, int wave, SearchCallback callback,
-                                 uintptr_t user) {
+                                 uintptr_t user, bool background) {
     if (searching_ || !finished_)
         return 0;
     std::memcpy(drives_, drives, sizeof drives_);
     midi_ = midi != 0;
     wave_ = wave != 0;
+    background_ = background;
     callback_ = std::move(callback);
     user_ = user;
     if (tempFd_ >= 0)
@@ -111,6 +143,8 @@ bool CSoundSearchEngine::WaitForWorker(int timeoutMs) {
 
 void CSoundSearchEngine::Worker() {
     Trace("CSoundSearchEngine: Begining FileFindAgent Thread\n");
+    if (background_)
+        RunAtIdlePriority();
     for (const QString& root : DriveRoots(drives_)) {
         FindNestedDrives(root);
         SearchTree(root);
@@ -190,29 +224,53 @@ void CSoundSearchEngine::AddFilesToList(const QString& top, dev_t device) {
     // so that a deep tree cannot exhaust the stack. Symbolic links are not followed.
     // Other file systems are entered only when they are drives of the table that this
     // search does not search on their own; pseudo file systems and chosen drives stay out.
+    // Each directory is listed once; a directory's files are recorded WAV first, then
+    // MIDI, then RMI, each kind in the order the directory lists them.
     std::vector<QString> pending{top};
+    std::vector<QByteArray> found[3];  // .wav, .mid, .rmi
+    std::vector<QByteArray> subdirs;
     while (!pending.empty() && !stop_) {
         const QString dir = pending.back();
         pending.pop_back();
-        QDir qdir(dir);
-        struct Pattern {
-            const char* glob;
-            bool wanted;
-            int type;
-        };
-        const Pattern patterns[] = {{"*.wav", wave_, 1}, {"*.mid", midi_, 2}, {"*.rmi", midi_, 2}};
-        bool writeFailed = false;
-        for (const Pattern& p : patterns) {
-            if (!p.wanted || stop_ || writeFailed)
+        const QByteArray dirBytes = QFile::encodeName(dir);
+        DIR* listing = ::opendir(dirBytes.constData());
+        if (!listing)
+            continue;
+        for (auto& f : found)
+            f.clear();
+        subdirs.clear();
+        const int dirFd = ::dirfd(listing);
+        while (const dirent* entry = ::readdir(listing)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                 continue;
-            const QStringList names =
-                qdir.entryList({QString::fromLatin1(p.glob)},
-                               QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Unsorted);
-            for (const QString& name : names) {
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat st {};
+                if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+            }
+            if (type == DT_DIR) {
+                subdirs.emplace_back(name);
+            } else if (type == DT_REG) {
+                const int kind = SoundKind(name, wave_, midi_);
+                if (kind >= 0)
+                    found[kind].emplace_back(name);
+            }
+        }
+        if (stop_) {
+            ::closedir(listing);
+            break;
+        }
+        const QString prefix = dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+        bool writeFailed = false;
+        for (int kind = 0; kind < 3 && !writeFailed && !stop_; ++kind) {
+            for (const QByteArray& name : found[kind]) {
                 if (stop_)
                     break;
                 SOUNDSTRUCT record;
-                if (!FillRecord(qdir.filePath(name), p.type, &record))
+                if (!FillRecord(prefix + QFile::decodeName(name), kind == 0 ? 1 : 2, &record))
                     continue;
                 if (::write(tempFd_, &record, sizeof record) !=
                     static_cast<ssize_t>(sizeof record)) {
@@ -223,20 +281,17 @@ void CSoundSearchEngine::AddFilesToList(const QString& top, dev_t device) {
                     callback_(&record, user_);
             }
         }
-        if (stop_)
-            break;
-        const QStringList subdirs = qdir.entryList(
-            QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
-        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it) {
-            const QString sub = qdir.filePath(*it);
-            if (IsExcluded(sub))
-                continue;
+        for (auto it = subdirs.rbegin(); it != subdirs.rend() && !stop_; ++it) {
             struct stat st {};
-            if (::lstat(QFile::encodeName(sub).constData(), &st) != 0 ||
-                (st.st_dev != device && !IsNestedDrive(st.st_dev)))
+            if (::fstatat(dirFd, it->constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISDIR(st.st_mode) || (st.st_dev != device && !IsNestedDrive(st.st_dev)))
+                continue;
+            const QString sub = prefix + QFile::decodeName(*it);
+            if (IsExcluded(sub))
                 continue;
             pending.push_back(sub);
         }
+        ::closedir(listing);
     }
 }
 

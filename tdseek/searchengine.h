@@ -47,10 +47,11 @@ public:
     CSoundSearchEngine(const CSoundSearchEngine&) = delete;
     CSoundSearchEngine& operator=(const CSoundSearchEngine&) = delete;
 
-    // Starts the worker over the drives whose flags are set (A to Z). 1 when it started;
-    // 0 when a search runs already or the temporary file cannot be made.
-    int DoSearch(const BOOL drives[26], int midi, int wave, SearchCallback callback,
-                 uintptr_t user);
+    // Starts the worker over the drives whose flags are set (A to Z); a background search
+    // runs at idle CPU and I/O priority, yielding to everything else on the machine. 1 when
+    // it started; 0 when a search runs already or the temporary file cannot be made.
+    int DoSearch(const BOOL drives[26], int midi, int wave, SearchCallback callback, uintptr_t user,
+                 bool background = false);
     void StopSearch() { stop_ = true; }
     int StillSearching() const { return searching_ ? 1 : 0; }
     QString GetSearchFilename() const { return tempPath_; }
@@ -79,6 +80,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{true};
     bool wave_ = true, midi_ = true;
+    bool background_ = false;
     BOOL drives_[26] = {};
     SearchCallback callback_;
     uintptr_t user_ = 0;

@@ -1,6 +1,7 @@
 #include "tonedeck/appbardlg.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QEnterEvent>
 #include <QGuiApplication>
@@ -16,6 +17,9 @@
 #include <QWindow>
 
 namespace {
+
+// Time between two frames of a slide.
+constexpr int kFrameMs = 10;
 
 QRect ToQRect(const RECT& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
@@ -55,6 +59,8 @@ CAppBarDlg::CAppBarDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint), MessageReceiver(this) {
     m_clock.start();
     setMouseTracking(true);
+    // A dock is never the desktop's active window; its tooltips show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     AppBarMetrics metrics;
     metrics.doubleClickWidth = metrics.doubleClickHeight =
@@ -98,6 +104,9 @@ void CAppBarDlg::OnForcedOffAutoHide() {
 }
 
 void CAppBarDlg::OnTimer() {
+    // A slide in progress lets events through between its frames; the timer's work waits.
+    if (IsSliding())
+        return;
     if (IsDragging() && !(QGuiApplication::mouseButtons() & Qt::LeftButton)) {
         // The button went up somewhere the bar did not hear of: end the move there.
         FinishDrag(false);
@@ -130,7 +139,16 @@ int64_t CAppBarDlg::TickCount() const {
 }
 
 void CAppBarDlg::WaitForNextFrame() {
-    QThread::msleep(10);
+    // The window manager places the window when it gets round to it, and the parts of it
+    // that come into view are drawn when the display says so: let both happen before the
+    // next frame, so every frame shows the bar as it is. The user's input waits.
+    QElapsedTimer frame;
+    frame.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+        if (frame.elapsed() < kFrameMs)
+            QThread::msleep(1);
+    } while (frame.elapsed() < kFrameMs);
 }
 
 void CAppBarDlg::mousePressEvent(QMouseEvent* event) {

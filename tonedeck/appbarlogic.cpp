@@ -186,7 +186,10 @@ void CAppBarLogic::Slide(const RECT& target) {
     const bool moves = !SameRect(start, target);
     if (moves && m_abs.bShowHideSound)
         PlayShowHideSound();
-    if (moves && Shell()->AnimationsEnabled()) {
+    const bool animate = moves && Shell()->AnimationsEnabled() && !m_bSliding;
+    if (animate) {
+        m_bSliding = 1;
+        OnSlideBegin(target);
         const int64_t t0 = TickCount();
         // The frame count bounds the loop should the clock stand still.
         for (int frame = 0; frame < kAppBarSlideMs; ++frame) {
@@ -198,7 +201,15 @@ void CAppBarLogic::Slide(const RECT& target) {
         }
     }
     PlaceWindow(target);
+    if (animate) {
+        m_bSliding = 0;
+        OnSlideEnd();
+    }
 }
+
+void CAppBarLogic::OnSlideBegin(const RECT&) {}
+
+void CAppBarLogic::OnSlideEnd() {}
 
 void CAppBarLogic::SetWindowZOrder(AppBarZOrder order) {
     Shell()->SetZOrder(m_receiver, m_window, order);
@@ -378,6 +389,13 @@ void CAppBarLogic::OnWindowPosChanged() {
 }
 
 void CAppBarLogic::OnAutoHideTick() {
+    // Only a bar that hides watches the pointer: asking where it is costs a round trip to
+    // the X server, ten times a second.
+    if (!m_abs.bAutoHide || !IsDockEdge(GetEdge())) {
+        m_bShown = 1;  // a bar that does not hide is always out
+        m_nHideCountdown = kAppBarHideTicks;
+        return;
+    }
     RECT area = WindowRect();
     area.left -= 2 * m_metrics.doubleClickWidth;
     area.right += 2 * m_metrics.doubleClickWidth;

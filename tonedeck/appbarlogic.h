@@ -110,6 +110,11 @@ public:
     virtual void PlayShowHideSound();
     // A busy bar does not hide, slide, start a drag or toggle auto hide.
     virtual BOOL IsBusy();
+    // An animated slide to `target` begins (the window is still where it was) or has
+    // ended; the window may ready its content for the frames between.
+    virtual void OnSlideBegin(const RECT& target);
+    virtual void OnSlideEnd();
+    BOOL IsSliding() const { return m_bSliding; }
 
     // --- What the window reports ----------------------------------------------------
 
@@ -174,6 +179,7 @@ private:
     QWindow* m_window = nullptr;
     BOOL m_bRegistered = 0;
     BOOL m_bDragging = 0;
+    BOOL m_bSliding = 0;
     QPoint m_dragGrab;  // pointer offset inside the floating rectangle
     AppBarZOrder m_zOrder = AppBarZOrder::NotTopmost;
 

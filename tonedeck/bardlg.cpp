@@ -9,15 +9,19 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegion>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
+#include "platform/mixer.h"
 #include "platform/namedlock.h"
 #include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/maildialogs.h"
 #include "tdmemo/ui/echomemos.h"
+#include "tdmend/ui/fixitguidedlg.h"
 #include "tdpost/ui/drawervgram.h"
 #include "tdseek/ui/sonoscout.h"
 #include "tonedeck/barmessages.h"
@@ -45,12 +49,19 @@ RECT ScreenRect(const QRect& r) {
 
 }  // namespace
 
+LRESULT CBarMixMgr::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = CMixMgr::WindowProc(message, wParam, lParam);
+    if (message == MM_MIXM_CONTROL_CHANGE && onControlChange)
+        onControlChange();
+    return result;
+}
+
 CBarDlg::CBarDlg() {
     setWindowTitle(QStringLiteral("Tonedeck"));
     resize(kBarWidth, kBarLength);
     InstallHandlers();
     showWelcome = [this] {
-        CWelcomeDlg welcome({}, this);
+        CWelcomeDlg welcome([this] { RunFixitGuide(this); }, this);
         welcome.exec();
     };
     showNoMail = [this](bool dontShowAgain) {
@@ -59,7 +70,9 @@ CBarDlg::CBarDlg() {
         notice.exec();
         return notice.dontShowAgain();
     };
-    showSaveError = [](const QString& text) { QMessageBox::warning(nullptr, QString(), text); };
+    showSaveError = [this](const QString& text) {
+        ShowBarMessage(this, QMessageBox::Warning, windowTitle(), text);
+    };
 }
 
 CBarDlg::~CBarDlg() {
@@ -78,6 +91,17 @@ bool CBarDlg::Initialise() {
     // The named locks the libraries serialise on live as long as the bar.
     m_memoMutex = NamedMutex::Create(QStringLiteral("ECHOMEMOSMUTEX"));
     m_inboxMutex = NamedMutex::Create(QStringLiteral("AUDIOMESSAGINGMUTEX"));
+    // The card's changes show on the bar as they happen; a burst of them is read once.
+    m_mixMgr.onControlChange = [this] {
+        if (m_bMixerReadQueued)
+            return;
+        m_bMixerReadQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_bMixerReadQueued = false;
+            if (m_pPanel && !m_bClosing)
+                m_pPanel->RefreshAudioControls();
+        });
+    };
     m_mixMgr.Start(this);
 
     SetOptions(ABF_ALLOWLEFTRIGHT | ABF_ALLOWTOPBOTTOM);
@@ -89,6 +113,7 @@ bool CBarDlg::Initialise() {
     const SettingsLoad load = LoadBarSettings(&m_props);
     m_bFirstStart = load.firstStart;
     m_settingsPath = load.path;
+    m_settingsStamp = load.stamp;
 
     // Settings from a file are trusted only as far as they are usable.
     std::vector<QRect> screens;
@@ -147,12 +172,21 @@ void CBarDlg::InstallHandlers() {
         return LRESULT(0);
     });
     OnMessage(NoMailNoticeMessage(), [this](WPARAM, LPARAM) {
+        // Notices wait for a slide to end rather than open between its frames.
+        if (IsSliding()) {
+            PostMessage(this, NoMailNoticeMessage());
+            return LRESULT(0);
+        }
         m_props.bNoMailWarningOff = showNoMail(false) ? 1 : 0;
         if (m_bFirstStart && !m_bClosing)
             PostMessage(this, WM_BAR_FIRSTSTART);
         return LRESULT(0);
     });
     OnMessage(WM_BAR_FIRSTSTART, [this](WPARAM, LPARAM) {
+        if (IsSliding()) {
+            PostMessage(this, WM_BAR_FIRSTSTART);
+            return LRESULT(0);
+        }
         showWelcome();
         m_bFirstStart = false;
         return LRESULT(0);
@@ -266,6 +300,9 @@ LRESULT CBarDlg::OnCommand(int command) {
         case ID_TOOLTIPS:
             OnToolTips();
             break;
+        case ID_FIXITGUIDE:
+            RunFixitGuide(this);
+            break;
         case ID_SEND_VOICEGRAM:
         case ID_VOICEGRAM_BOX:
         case ID_CREATE_ECHOMEMO:
@@ -285,6 +322,20 @@ void CBarDlg::ToggleDockOption(BOOL DOCKSTATE::*field) {
     GetDockState(&m_props.DockState);
     m_props.DockState.*field = m_props.DockState.*field ? 0 : 1;
     ApplySettings(&m_props.DockState);
+}
+
+void CBarDlg::RunFixitGuide(QWidget* parent) {
+    GetDockState(&m_props.DockState);
+    const BOOL onTop = m_props.DockState.bAlwaysOnTop;
+    {
+        CFixitGuideDlg guide(&m_mixMgr, parent);
+        guide.exec();
+    }
+    if (onTop) {
+        GetDockState(&m_props.DockState);
+        m_props.DockState.bAlwaysOnTop = onTop;
+        ApplySettings(&m_props.DockState);
+    }
 }
 
 void CBarDlg::OnToolTips() {
@@ -394,11 +445,22 @@ void CBarDlg::OnTaskCommand(int command) {
         auto* drawer = new CDrawerVGram(&anchor, &m_mixMgr, props, &m_props.MailProps, &m_mapi,
                                         this, &m_props.VoxProps);
         RecorderDrawer(command) = drawer;
-        drawer->CreateDrawer(edge, type, m_props.bToolTips);
+        if (!drawer->CreateDrawer(edge, type, m_props.bToolTips)) {
+            // It will never report closing: forget it now rather than stay busy.
+            RecorderDrawer(command) = nullptr;
+            delete drawer;
+            OpenFlag(command) = false;
+            return;
+        }
     } else if (command == ID_VOICEGRAM_BOX) {
         m_pInbox->CreateDrawer(edge, anchor, &m_props.MessageProps, &m_props.SendVoicegramProps,
                                &m_props.MailProps, m_props.bShowSendVoicegram, &m_props.VoxProps,
                                &m_mixMgr, m_props.bToolTips, this);
+        // A drawer that did not open leaves the bar as it was, not busy for good.
+        if (!m_pInbox->IsDrawerOpen()) {
+            OpenFlag(command) = false;
+            return;
+        }
     } else if (command == ID_ECHOMEMOS_MANAGER) {
         // The manager refuses to open while the memo list is still being read.
         if (!m_pEchoMemos->CreateDrawer(edge, &anchor, m_props.bToolTips)) {
@@ -407,6 +469,10 @@ void CBarDlg::OnTaskCommand(int command) {
         }
     } else {
         m_pSonoscout->CreateDrawer(edge, anchor, m_props.bToolTips);
+        if (!m_pSonoscout->IsDrawerOpen()) {
+            OpenFlag(command) = false;
+            return;
+        }
     }
     m_pPanel->SetButtonDown(command, true);
 }
@@ -437,16 +503,38 @@ bool CBarDlg::BuildPanel(int edge) {
     return true;
 }
 
-void CBarDlg::OnStateChange(BOOL, int edge) {
+void CBarDlg::OnStateChange(BOOL bProposed, int edge) {
+    // While the bar is dragged it keeps showing its panel as it is; the outline shows
+    // where it goes, and the panel is built for the new edge when it gets there.
+    if (bProposed)
+        return;
     if (edge >= 0 && edge <= 3 && m_bPanelReady && !BuildPanel(edge))
         SaveAndEnd();
+}
+
+void CBarDlg::OnSlideBegin(const RECT& target) {
+    if (!m_pPanel || !m_bPanelReady)
+        return;
+    // The panel is built for where the bar goes, and only the panel shows in the frames
+    // of the slide: never the window's bare background around it.
+    const int edge = DockState().nEdge;
+    const bool vertical = edge == 0 || edge == 2;
+    const QSize size(target.right - target.left, target.bottom - target.top);
+    if (edge >= 0 && edge <= 3 && !size.isEmpty() &&
+        (m_pPanel->Layout().vertical != vertical || m_pPanel->size() != size))
+        m_pPanel->Build(vertical, QRect(QPoint(0, 0), size));
+    setMask(QRegion(m_pPanel->geometry()));
+}
+
+void CBarDlg::OnSlideEnd() {
+    clearMask();
 }
 
 void CBarDlg::ShowBarMenu(QPoint globalPos) {
     QMenu menu(this);
     auto add = [&](const QString& text, int command, bool checked, bool enabled = true) {
         QAction* action = menu.addAction(text);
-        action->setCheckable(command != ID_APP_EXIT);
+        action->setCheckable(command != ID_APP_EXIT && command != ID_FIXITGUIDE);
         action->setChecked(checked);
         action->setEnabled(enabled);
         action->setData(command);
@@ -454,6 +542,8 @@ void CBarDlg::ShowBarMenu(QPoint globalPos) {
     add(QStringLiteral("A&uto Hide\tCtrl+U"), ID_AUTOHIDE, DockState().bAutoHide != 0, !IsBusy());
     add(QStringLiteral("Always &On Top\tCtrl+O"), ID_ALWAYSONTOP, DockState().bAlwaysOnTop != 0);
     add(QStringLiteral("Display &Tooltips\tCtrl+T"), ID_TOOLTIPS, m_props.bToolTips != 0);
+    menu.addSeparator();
+    add(QStringLiteral("Fixit &Guide\tCtrl+W"), ID_FIXITGUIDE, false);
     menu.addSeparator();
     add(QStringLiteral("E&xit\tAlt+F4"), ID_APP_EXIT, false);
     m_bMenuOpen = true;
@@ -483,7 +573,7 @@ void CBarDlg::ShowHidden(BOOL bShow) {
 }
 
 void CBarDlg::OnTimer() {
-    if (m_bClosing)
+    if (m_bClosing || IsSliding())
         return;
     if (m_pPanel)
         m_pPanel->RefreshAudioControls();
@@ -504,6 +594,10 @@ void CBarDlg::OnTimer() {
 BOOL CBarDlg::IsBusy() {
     return m_bInboxOpen || m_bSendVoicegramOpen || m_bRecorderOpen || m_bCreateEchoMemoOpen ||
            m_bMemoManagerOpen || m_bSonoscoutOpen || m_bMenuOpen || m_bSheetOpen;
+}
+
+void CBarDlg::OnForcedOffAutoHide() {
+    ShowBarMessage(this, QMessageBox::Critical, windowTitle(), ForcedOffAutoHideText());
 }
 
 void CBarDlg::PlayShowHideSound() {
@@ -550,6 +644,10 @@ void CBarDlg::OnExit() {
         CloseBar();
 }
 
+bool CBarDlg::OnSessionEnding() {
+    return m_bClosing || AskTest();
+}
+
 void CBarDlg::CloseDrawersAndWait() {
     if (m_bInboxOpen)
         m_pInbox->DestroyDrawer();
@@ -577,6 +675,8 @@ void CBarDlg::CloseBar() {
         return;
     m_bClosing = true;
     m_bPanelReady = false;
+    if (onClosing)
+        onClosing();
     // A notice or welcome still open is answered for the user: the bar is ending.
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(w);
@@ -610,8 +710,15 @@ void CBarDlg::SaveAndEnd() {
     if (!m_settingsPath.isEmpty() || GetTonedeckPropertiesFilePath(m_settingsPath)) {
         DOCKSTATE live;
         GetDockState(&live);
-        if (!SaveBarSettings(m_settingsPath, m_props, live))
+        if (!SettingsFileIsOurs(m_settingsPath, m_settingsStamp)) {
+            // Someone put another settings file in place while the bar ran (a fresh
+            // start asked for, a tool's edit): that file stands, and the next start
+            // reads it.
+            qWarning("tonedeck: %s was replaced while the bar ran; it is left as it is",
+                     qPrintable(m_settingsPath));
+        } else if (!SaveBarSettings(m_settingsPath, m_props, live)) {
             showSaveError(QStringLiteral("Could not save Tonedeck properties"));
+        }
     }
     m_bEnded = true;
     DestroyAppBar();
@@ -635,6 +742,7 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
         {QKeyCombination(Qt::ControlModifier, Qt::Key_U), ID_AUTOHIDE},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_O), ID_ALWAYSONTOP},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_T), ID_TOOLTIPS},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_W), ID_FIXITGUIDE},
     };
     for (const auto& [key, command] : keys) {
         if (key.keyboardModifiers() == mods && key.key() == event->key()) {
@@ -647,7 +755,7 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && !IsDragging())
         return;
     if (event->key() == Qt::Key_F1) {
-        OpenHelpFile();
+        OpenHelpFile(this);
         return;
     }
     CAppBarDlg::keyPressEvent(event);

@@ -4,6 +4,7 @@
 // when it ends.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "tdkit/audio/mixmgr.h"
@@ -29,6 +30,17 @@ inline constexpr int ID_APP_EXIT = 32769;
 inline constexpr int ID_AUTOHIDE = 32767;
 inline constexpr int ID_ALWAYSONTOP = 32766;
 inline constexpr int ID_TOOLTIPS = 32796;
+inline constexpr int ID_FIXITGUIDE = 32775;
+
+// The bar's mixer manager: besides what every manager does, it tells the bar when a
+// control of the card changed, so the bar follows other programs' changes at once.
+class CBarMixMgr : public CMixMgr {
+public:
+    std::function<void()> onControlChange;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
 
 class CBarDlg : public CAppBarDlg {
     Q_OBJECT
@@ -46,6 +58,9 @@ public:
     bool AskTest();
     // The Exit command: closes when the ask test passes.
     void OnExit();
+    // The desktop session is about to end: the ask test's answer (true: the bar may end;
+    // the session then ends it). The window manager's close request goes to OnExit.
+    bool OnSessionEnding();
     // The orderly close: drawers, controllers, panel, then save and end.
     void CloseBar();
 
@@ -65,12 +80,17 @@ public:
     std::function<void()> showWelcome;
     std::function<bool(bool dontShowAgain)> showNoMail;  // returns the check box
     std::function<void(const QString&)> showSaveError;
+    // Told when the bar begins to close (the program marks itself as ending).
+    std::function<void()> onClosing;
 
 protected:
     void OnTimer() override;
     BOOL IsBusy() override;
     void OnStateChange(BOOL bProposed, int edge) override;
+    void OnSlideBegin(const RECT& target) override;
+    void OnSlideEnd() override;
     void PlayShowHideSound() override;
+    void OnForcedOffAutoHide() override;
     void ShowHidden(BOOL bShow) override;
     void reject() override {}
     void accept() override {}
@@ -83,6 +103,9 @@ private:
     void OnTaskCommand(int command);
     void ToggleDockOption(BOOL DOCKSTATE::*field);
     void OnToolTips();
+    // Runs the Fixit Guide modally with the bar's mixer manager under parent, and puts
+    // the bar back on top of the others afterwards when it was always on top.
+    void RunFixitGuide(QWidget* parent);
     bool BuildPanel(int edge);
     // The bar's popup menu: its docking options, tooltips and Exit.
     void ShowBarMenu(QPoint globalPos);
@@ -96,7 +119,7 @@ private:
     int OnDropFile(const QMimeData* data);
 
     // Embedded parts, in the order they are made.
-    CMixMgr m_mixMgr;
+    CBarMixMgr m_mixMgr;
     CSimpleMapi m_mapi;
     CClipboard m_clipboard;
     PROPERTIES m_props{};
@@ -127,6 +150,8 @@ private:
     bool m_bSonoscoutOpen = false;
     int m_nInboxState = 0;
     int m_nSonoscoutState = 0;
+    bool m_bMixerReadQueued = false;
     QString m_settingsPath;
+    SettingsStamp m_settingsStamp;
     BarTicks m_ticks;
 };

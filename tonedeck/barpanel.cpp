@@ -334,6 +334,10 @@ void CBarPanel::mousePressEvent(QMouseEvent* event) {
     }
     const QPoint pos = event->position().toPoint();
     lastPos_ = pos;
+    // A drag of the bar ends with the bar's own pointer grab, so its release never comes
+    // here: a new press means that drag is over, and the press is the user's next click.
+    if (tracking_ == Tracking::Drag)
+        tracking_ = Tracking::None;
     if (tracking_ != Tracking::None)
         return;
     // The mute animation holds the mouse until it has run.

@@ -2,10 +2,31 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 
 #include "tdkit/settings/paths.h"
+
+SettingsStamp StampSettingsFile(const QString& path) {
+    SettingsStamp stamp;
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.regular = S_ISREG(st.st_mode);
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.changedNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool SettingsFileIsOurs(const QString& path, const SettingsStamp& loaded) {
+    const SettingsStamp now = StampSettingsFile(path);
+    return !now.regular || now == loaded;
+}
 
 SettingsLoad LoadBarSettings(PROPERTIES* record) {
     SettingsLoad load;
@@ -14,10 +35,13 @@ SettingsLoad LoadBarSettings(PROPERTIES* record) {
         load.firstStart = true;
         return load;
     }
-    if (ReadPropertiesFile(load.path, record))
+    if (ReadPropertiesFile(load.path, record)) {
+        load.stamp = StampSettingsFile(load.path);
         return load;
+    }
     load.firstStart = true;
     load.written = WritePropertiesFile(load.path, *record);
+    load.stamp = StampSettingsFile(load.path);
     return load;
 }
 

@@ -13,10 +13,23 @@
 // The thickest a docked bar may be, in pixels.
 inline constexpr int kMaxBarThickness = 56;
 
+// What a settings file was when the bar last read or wrote it: which file and how long,
+// last changed when. A file another program replaced or rewrote meanwhile differs.
+struct SettingsStamp {
+    bool exists = false;
+    bool regular = false;  // a plain file (not a folder or anything else)
+    uint64_t device = 0, inode = 0;
+    int64_t size = -1;
+    int64_t changedNs = 0;
+    bool operator==(const SettingsStamp&) const = default;
+};
+SettingsStamp StampSettingsFile(const QString& path);
+
 struct SettingsLoad {
     bool firstStart = false;  // the file was missing or unusable: defaults are in use
     bool written = false;     // the defaults were written to the settings file
     QString path;             // empty when no settings path could be formed
+    SettingsStamp stamp;      // the file as this load left it
 };
 
 // Loads TDPROP.PRP over a record that already holds the defaults. A missing or unusable
@@ -36,6 +49,12 @@ void SetBarThickness(DOCKSTATE& dock, int width, int height);
 
 // Writes the record with the live docking state copied into it.
 bool SaveBarSettings(const QString& path, PROPERTIES record, const DOCKSTATE& live);
+
+// Whether the bar's record may be written over the file at exit: not when someone else
+// put another settings file in place or rewrote it since the bar read it (a user asking
+// for a fresh start, a tool): theirs is the newer word, and the bar leaves it. A file
+// that is gone is written again.
+bool SettingsFileIsOurs(const QString& path, const SettingsStamp& loaded);
 
 // The bar timer's counting: the mail and search poll every nPollSeconds, a check about
 // once a second, and the memo player at most once in each whole minute.

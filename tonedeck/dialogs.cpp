@@ -4,13 +4,17 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -20,20 +24,113 @@
 namespace {
 
 // F1 opens the help file in every dialog of the bar.
-bool HandleHelpKey(QKeyEvent* event) {
+bool HandleHelpKey(QKeyEvent* event, const QWidget* dialog) {
     if (event->key() != Qt::Key_F1)
         return false;
-    OpenHelpFile();
+    OpenHelpFile(dialog);
     return true;
 }
 
+std::function<bool(const QString&)>& HelpPageOpener() {
+    static std::function<bool(const QString&)> open;
+    return open;
+}
+
+std::function<void(const QString&)>& HelpPageNotice() {
+    static std::function<void(const QString&)> tell;
+    return tell;
+}
+
+// Puts a dialog in the middle of the work area of the bar's screen.
+void CentreOnBarScreen(QWidget* dialog, const QWidget* bar) {
+    const QScreen* screen = bar ? bar->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    dialog->move(area.left() + (area.width() - dialog->width()) / 2,
+                 area.top() + (area.height() - dialog->height()) / 2);
+}
+
+// A message box settles its size only as it is shown; it is centred then.
+class BarMessageBox : public QMessageBox {
+public:
+    BarMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                  const QWidget* bar)
+        : QMessageBox(icon, caption, text, QMessageBox::Ok), bar_(bar) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        CentreOnBarScreen(this, bar_);
+    }
+
+private:
+    const QWidget* bar_;
+};
+
 }  // namespace
 
-void OpenRootDirectoryFile(const QString& name) {
-    QString root;
-    if (!GetTonedeckRootDirectory(root))
-        return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(root + u'/' + name));
+void PrepareBarDialog(QDialog* dialog, const QWidget* bar) {
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                           Qt::MSWindowsFixedSizeDialogHint);
+    if (dialog->layout())
+        dialog->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    dialog->adjustSize();
+    dialog->setFixedSize(dialog->size());
+    CentreOnBarScreen(dialog, bar);
+}
+
+void ShowBarMessage(const QWidget* bar, int icon, const QString& caption, const QString& text) {
+    BarMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, text, bar);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PrepareBarDialog(&box, bar);
+    box.exec();
+}
+
+void SetHelpPageOpener(std::function<bool(const QString& path)> open) {
+    HelpPageOpener() = std::move(open);
+}
+
+void SetHelpPageNotice(std::function<void(const QString& text)> tell) {
+    HelpPageNotice() = std::move(tell);
+}
+
+QString HelpPageNotOpenedText(const QString& path) {
+    return QStringLiteral(
+               "No web browser could be started to show this help page. You can open it "
+               "yourself; it is at:\n\n%1")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+bool OpenHelpPage(const QString& name, const QWidget* parent) {
+    QString dir;
+    QString text;
+    bool opened = false;
+    if (!GetTonedeckHelpDirectory(dir)) {
+        text =
+            QStringLiteral("The help pages cannot be found: Tonedeck's data folder is not set up.");
+    } else {
+        const QString path = QDir(dir).filePath(name);
+        if (!QFileInfo::exists(path))
+            InstallHelpPages();
+        if (!QFileInfo::exists(path)) {
+            text =
+                QStringLiteral("The help page %1 is missing.").arg(QDir::toNativeSeparators(path));
+        } else {
+            opened = HelpPageOpener() ? HelpPageOpener()(path)
+                                      : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+            if (!opened)
+                text = HelpPageNotOpenedText(path);
+        }
+    }
+    if (!opened) {
+        if (HelpPageNotice())
+            HelpPageNotice()(text);
+        else
+            ShowBarMessage(parent, QMessageBox::Information, QStringLiteral("Tonedeck Help"), text);
+    }
+    return opened;
 }
 
 bool InstallHelpPages() {
@@ -41,7 +138,7 @@ bool InstallHelpPages() {
     if (!GetTonedeckHelpDirectory(dir) || !QDir().mkpath(dir))
         return false;
     bool ok = true;
-    for (const char* name : {"Tonedeck.html", "wizard.html"}) {
+    for (const char* name : kHelpPages) {
         QFile page(QStringLiteral(":/help/") + QLatin1String(name));
         if (!page.open(QIODevice::ReadOnly))
             continue;
@@ -56,10 +153,11 @@ bool InstallHelpPages() {
     return ok;
 }
 
-void OpenHelpFile() {
+void OpenHelpFile(const QWidget* parent) {
     QString path;
-    if (GetTonedeckHelpFilePath(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    OpenHelpPage(GetTonedeckHelpFilePath(path) ? QFileInfo(path).fileName()
+                                               : QStringLiteral("Tonedeck.html"),
+                 parent);
 }
 
 CSplashDlg::CSplashDlg() : QDialog(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
@@ -84,7 +182,7 @@ CSplashDlg::CSplashDlg() : QDialog(nullptr, Qt::SplashScreen | Qt::FramelessWind
 }
 
 void CSplashDlg::keyPressEvent(QKeyEvent* event) {
-    if (!HandleHelpKey(event))
+    if (!HandleHelpKey(event, this))
         QDialog::keyPressEvent(event);
 }
 
@@ -110,14 +208,14 @@ CWelcomeDlg::CWelcomeDlg(std::function<void()> runFixitGuide, QWidget* parent)
         0, WelcomeTutorialPicture(),
         QStringLiteral("The tutorial provides you with a quick overview on how to use Tonedeck."),
         QStringLiteral("View the Tutorial"), 1096,
-        [] { OpenRootDirectoryFile(QStringLiteral("tutorial.hlp")); });
+        [this] { OpenHelpPage(QLatin1String(kTutorialPage), this); });
     addRow(1, QPixmap(),
            QStringLiteral(
                "The release notes have the latest information about this version of Tonedeck. "
                "The release notes are always available in the Quorvane Tonedeck folder on the "
                "Start/Programs menu."),
            QStringLiteral("Read Release Notes"), 1095,
-           [] { OpenRootDirectoryFile(QStringLiteral("Release_Notes.txt")); });
+           [this] { OpenHelpPage(QLatin1String(kReleaseNotesPage), this); });
     QPushButton* fixit = addRow(
         2, WelcomeFixitPicture(),
         QStringLiteral(
@@ -134,10 +232,11 @@ CWelcomeDlg::CWelcomeDlg(std::function<void()> runFixitGuide, QWidget* parent)
     grid->addWidget(close, 3, 2);
     grid->setColumnStretch(1, 1);
     setMinimumWidth(520);
+    PrepareBarDialog(this, parent);
 }
 
 void CWelcomeDlg::keyPressEvent(QKeyEvent* event) {
-    if (!HandleHelpKey(event))
+    if (!HandleHelpKey(event, this))
         QDialog::keyPressEvent(event);
 }
 
@@ -155,6 +254,7 @@ CNoMailDlg::CNoMailDlg(QWidget* parent) : QDialog(parent) {
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(ok, 0, Qt::AlignRight);
+    PrepareBarDialog(this, parent);
 }
 
 bool CNoMailDlg::dontShowAgain() const {
@@ -165,6 +265,6 @@ void CNoMailDlg::setDontShowAgain(bool value) {
 }
 
 void CNoMailDlg::keyPressEvent(QKeyEvent* event) {
-    if (!HandleHelpKey(event))
+    if (!HandleHelpKey(event, this))
         QDialog::keyPressEvent(event);
 }

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include <QString>
+
 class QCheckBox;
 
 // Shown for a moment while the bar starts; centred on the screen.
@@ -44,11 +46,31 @@ private:
     QCheckBox* check_;
 };
 
-// Opens a file of the installation's root directory with the desktop's handler for it;
-// nothing happens when the root directory is unknown.
-void OpenRootDirectoryFile(const QString& name);
+// The bar's dialogs (the notices, the welcome, the error messages) are fixed in size,
+// carry a title and a close button only, and stand in the middle of the screen the bar is
+// on rather than against the bar.
+void PrepareBarDialog(QDialog* dialog, const QWidget* bar);
+// A message box prepared so; returns when it is closed.
+void ShowBarMessage(const QWidget* bar, int icon, const QString& caption, const QString& text);
+
+// The help pages the program carries, and the ones the welcome offers.
+inline constexpr const char* kHelpPages[] = {"Tonedeck.html", "wizard.html", "tutorial.html",
+                                             "Release_Notes.html"};
+inline constexpr const char* kTutorialPage = "tutorial.html";
+inline constexpr const char* kReleaseNotesPage = "Release_Notes.html";
+
+// Opens a page of the help directory in the desktop's browser. When the directory is
+// unknown, the page is missing or no browser opens it, the user is told where the page is
+// (or that it is missing) instead; false then.
+bool OpenHelpPage(const QString& name, const QWidget* parent = nullptr);
 // Opens the bar's help pages (F1 everywhere).
-void OpenHelpFile();
+void OpenHelpFile(const QWidget* parent = nullptr);
+// What the user is told when no browser could open a page: where it is.
+QString HelpPageNotOpenedText(const QString& path);
+// For tests: how pages are opened (true when a browser took the page) and how the user is
+// told of a page that was not; null restores the desktop's own ways.
+void SetHelpPageOpener(std::function<bool(const QString& path)> open);
+void SetHelpPageNotice(std::function<void(const QString& text)> tell);
 // Puts the help pages the program carries into the help directory, replacing pages
 // that differ; false when the directory is unknown or cannot be written.
 bool InstallHelpPages();

@@ -23,6 +23,9 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
+// How long a new copy waits for one that is ending.
+constexpr int kEndingCopyWaitMs = 20000;
+
 void OnTerminate(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
@@ -59,6 +62,23 @@ void ShowSplash() {
     }
 }
 
+// A copy that is still ending (its Exit was chosen a moment ago) is waited for, a bounded
+// while, so starting again right after ending is not lost; a copy that runs is left alone.
+bool WaitForEndingCopy(SingleInstanceLock& instance, SingleInstanceLock& ending) {
+    if (ending.TryAcquire()) {
+        ending.Release();
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < kEndingCopyWaitMs) {
+        if (instance.TryAcquire())
+            return true;
+        QThread::msleep(50);
+    }
+    return instance.TryAcquire();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,8 +98,11 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
     app.setWindowIcon(TonedeckIcon());
 
+    // A copy that is ending holds this while it closes its drawers and saves its settings;
+    // it gives the instance up first, so this outlives the instance lock.
+    SingleInstanceLock ending(QStringLiteral("TONEDECK_ENDING"));
     SingleInstanceLock instance(QStringLiteral("TONEDECK_INSTANCE"));
-    if (!instance.TryAcquire())
+    if (!instance.TryAcquire() && !WaitForEndingCopy(instance, ending))
         return 0;  // a copy runs on this desktop already
 
     if (!CVUWnd::RegisterVUMeterWindowsClass() || !CToggleWnd::RegisterToggleWindowsClass() ||
@@ -92,11 +115,12 @@ int main(int argc, char** argv) {
     ShowSplash();
 
     CBarDlg bar;
+    bar.onClosing = [&ending] { ending.TryAcquire(); };
     CatchTermination(&bar);
     // The desktop session asks before it ends: the bar asks its drawers and may refuse.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &bar,
                      [&bar](QSessionManager& manager) {
-                         if (!bar.AskTest() && manager.allowsInteraction())
+                         if (!bar.OnSessionEnding() && manager.allowsInteraction())
                              manager.cancel();
                      });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &bar, [&bar] {

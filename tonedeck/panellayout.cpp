@@ -1,5 +1,7 @@
 #include "tonedeck/panellayout.h"
 
+#include <algorithm>
+
 #include "tdkit/settings/properties.h"
 #include "tonedeck/barmessages.h"
 
@@ -110,6 +112,18 @@ PanelLayout ComputePanelLayout(const PanelLayoutInput& in) {
         // past their fixed start, so they move below it.
         if (p < pictureEnd)
             p = pictureEnd + 4;
+    }
+
+    // The audio group is 50 pixels across; it stands on the panel's centre line, as the
+    // task buttons do, rather than against one side.
+    const int groupAcross = std::max(0, (thickness - kAudioGroupAcross) / 2);
+    if (groupAcross > 0) {
+        const QPoint shift = v ? QPoint(groupAcross, 0) : QPoint(0, groupAcross);
+        for (QRect& r : out.audio)
+            if (!r.isNull())
+                r.translate(shift);
+        if (!out.srsImage.isNull())
+            out.srsImage.translate(shift);
     }
 
     out.buttonsStart = p;

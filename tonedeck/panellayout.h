@@ -46,6 +46,8 @@ struct AudioCaps {
 
 inline constexpr int kTaskButtonSize = 37;
 inline constexpr int kTaskButtonPitch = 38;
+// The audio controls, meters to tone controls, span this many pixels across the panel.
+inline constexpr int kAudioGroupAcross = 50;
 // The end picture is shown only when the free length exceeds its own by this much.
 inline constexpr int kEndPictureMargin = 25;
 

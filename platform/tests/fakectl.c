@@ -4,10 +4,10 @@
  *   ctl_type.tdfake { lib "/path/to/libtdfakectl.so" }
  *   ctl.card { type tdfake state "/path/to/state" layout full }
  *
- * layout "full" gives a card with Master, tone controls, PCM, CD, Mic, Line, Capture and
- * automatic gain control; layout "server" only the Master and Capture a sound server's
- * plugin offers. The values live in the state file ("control name=v1,v2" lines), read
- * when the card opens and rewritten after every change, so tests can set the card up
+ * layout "full" gives a card with Master, tone controls, PCM (with a decibel scale), CD,
+ * Mic, Line, Video, Capture and automatic gain control; layout "server" only the Master and Capture
+ * a sound server's plugin offers. The values live in the state file ("control name=v1,v2" lines),
+ * read when the card opens and rewritten after every change, so tests can set the card up
  * beforehand and check afterwards what alsa-lib wrote. When someone else rewrites the
  * file, the card reads it again and reports every control as changed, as a card does
  * when another program moves its controls. */
@@ -29,6 +29,9 @@ struct control {
     int channels;
     long min, max;
     long value[2];
+    /* A decibel scale (hundredths of a dB) from min_db at min, step_db per step; none when
+     * step_db is 0. */
+    long min_db, step_db;
 };
 
 struct card {
@@ -45,7 +48,7 @@ static const struct control full_layout[] = {
     {"Master Playback Switch", SND_CTL_ELEM_TYPE_BOOLEAN, 2, 0, 1, {1, 1}},
     {"Tone Control - Bass", SND_CTL_ELEM_TYPE_INTEGER, 1, 0, 40, {20, 20}},
     {"Tone Control - Treble", SND_CTL_ELEM_TYPE_INTEGER, 1, 0, 40, {20, 20}},
-    {"PCM Playback Volume", SND_CTL_ELEM_TYPE_INTEGER, 2, 0, 255, {200, 200}},
+    {"PCM Playback Volume", SND_CTL_ELEM_TYPE_INTEGER, 2, 0, 255, {200, 200}, -5100, 20},
     {"PCM Playback Switch", SND_CTL_ELEM_TYPE_BOOLEAN, 2, 0, 1, {1, 1}},
     {"CD Playback Volume", SND_CTL_ELEM_TYPE_INTEGER, 2, 0, 31, {20, 20}},
     {"CD Playback Switch", SND_CTL_ELEM_TYPE_BOOLEAN, 2, 0, 1, {1, 1}},
@@ -55,6 +58,7 @@ static const struct control full_layout[] = {
     {"Mic Capture Switch", SND_CTL_ELEM_TYPE_BOOLEAN, 1, 0, 1, {1, 1}},
     {"Capture Volume", SND_CTL_ELEM_TYPE_INTEGER, 2, 0, 63, {50, 50}},
     {"Auto Gain Control Switch", SND_CTL_ELEM_TYPE_BOOLEAN, 1, 0, 1, {0, 0}},
+    {"Video Capture Switch", SND_CTL_ELEM_TYPE_BOOLEAN, 2, 0, 1, {0, 0}},
 };
 
 static const struct control server_layout[] = {
@@ -143,6 +147,8 @@ static int fake_get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* ty
         return -EINVAL;
     *type = card->controls[key].type;
     *acc = SND_CTL_EXT_ACCESS_READWRITE;
+    if (card->controls[key].step_db)
+        *acc |= SND_CTL_EXT_ACCESS_TLV_READ | SND_CTL_EXT_ACCESS_TLV_CALLBACK;
     *count = card->controls[key].channels;
     return 0;
 }
@@ -203,6 +209,21 @@ static int fake_read_event(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned i
     snd_ctl_elem_id_set_name(id, card->controls[card->pending].name);
     *event_mask = SND_CTL_EVENT_MASK_VALUE;
     return 1;
+}
+
+static int fake_tlv(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int op_flag, unsigned int numid,
+                    unsigned int* tlv, unsigned int tlv_size) {
+    struct card* card = ext->private_data;
+    (void)numid;
+    if (key >= (unsigned long)card->count || op_flag != 0 || !card->controls[key].step_db)
+        return -ENXIO;
+    if (tlv_size < 4 * sizeof(unsigned int))
+        return -ENOMEM;
+    tlv[0] = SND_CTL_TLVT_DB_SCALE;
+    tlv[1] = 2 * sizeof(unsigned int);
+    tlv[2] = (unsigned int)card->controls[key].min_db;
+    tlv[3] = (unsigned int)card->controls[key].step_db;
+    return 0;
 }
 
 static const snd_ctl_ext_callback_t fake_callback = {
@@ -282,6 +303,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(tdfake) {
     }
     card->ext.poll_fd = card->watch;
     card->ext.callback = &fake_callback;
+    card->ext.tlv.c = fake_tlv;
     card->ext.private_data = card;
 
     err = snd_ctl_ext_create(&card->ext, name, mode);

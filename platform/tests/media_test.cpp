@@ -77,6 +77,7 @@ protected:
             new QCoreApplication(argc, argv);
         ForceAudioBackend(AudioBackend::Virtual);
         SetVirtualSpeed(0);
+        SetVirtualCapture(64 << 20);
         TakeVirtualOutput();
         ASSERT_TRUE(dir.isValid());
     }

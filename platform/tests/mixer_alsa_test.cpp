@@ -4,6 +4,8 @@
 // afterwards what went through alsa-lib.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QMap>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/message.h"
 #include "platform/mixer.h"
 #include "platform/mixer_alsa.h"
 #include "platform/mixercard.h"
@@ -178,6 +181,83 @@ TEST_F(AlsaMixer, ChangesOtherProgramsMakeShowAtTheNextRead) {
     EXPECT_EQ(Get(*mute, 1)[0], 1);
 }
 
+TEST_F(AlsaMixer, ControlEventsReachTheOpeningWindowWithoutAnyRead) {
+    // The application keeps its arguments for its whole life.
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    Open(QStringLiteral("tdcard"));
+    auto volume = Control(LineId(kSpeakers), MIXERCONTROL_CONTROLTYPE_VOLUME);
+    auto mute = Control(LineId(kSpeakers), MIXERCONTROL_CONTROLTYPE_MUTE);
+    ASSERT_TRUE(volume && mute);
+
+    struct Window : QObject, MessageReceiver {
+        Window() : MessageReceiver(this) {
+            OnMessage(MM_MIXM_CONTROL_CHANGE, [this](WPARAM, LPARAM id) {
+                changed.push_back(DWORD(id));
+                return LRESULT(0);
+            });
+        }
+        std::vector<DWORD> changed;
+    } window;
+    HMIXER watched = nullptr;
+    ASSERT_EQ(MixerOpen(&watched, 0, &window, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    // Another program moves the master volume and mutes; nobody here reads meanwhile.
+    WriteState(QStringLiteral("card"), "Master Playback Volume=10,0\nMaster Playback Switch=0,0\n");
+    auto heard = [&](DWORD id) {
+        return std::find(window.changed.begin(), window.changed.end(), id) != window.changed.end();
+    };
+    QDeadlineTimer deadline(5000);
+    while (!(heard(volume->dwControlID) && heard(mute->dwControlID)) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(heard(volume->dwControlID));
+    EXPECT_TRUE(heard(mute->dwControlID));
+    EXPECT_FALSE(heard(Control(LineId(kSpeakers), MIXERCONTROL_CONTROLTYPE_BASS)->dwControlID))
+        << "only the controls that changed";
+    EXPECT_EQ(Get(*volume, 2), (std::vector<int32_t>{6554, 0}));
+    MixerClose(watched);
+}
+
+TEST_F(AlsaMixer, AVolumeWithADecibelScaleStepsByLoudness) {
+    // PCM: 0..255 steps of 0.2 dB from -51 dB. Half the scale is about -14.6 dB (raw 182),
+    // not half the raw range (-25.5 dB), as alsamixer's mapped volume has it.
+    WriteState(QStringLiteral("card"), "PCM Playback Volume=255,0\n");
+    Open(QStringLiteral("tdcard"));
+    auto pcm = Control(LineId(kSpeakers, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT),
+                       MIXERCONTROL_CONTROLTYPE_VOLUME);
+    ASSERT_TRUE(pcm);
+    EXPECT_EQ(Get(*pcm, 2), (std::vector<int32_t>{65535, 0}));
+    ASSERT_EQ(Set(*pcm, {32768, 32768}, 2), MMSYSERR_NOERROR);
+    const QStringList raw = State("card")["PCM Playback Volume"].split(',');
+    ASSERT_EQ(raw.size(), 2);
+    EXPECT_NEAR(raw[0].toInt(), 182, 1);
+    const std::vector<int32_t> back = Get(*pcm, 2);
+    EXPECT_NEAR(back[0], 32768, 600);  // within one raw step of 0.2 dB
+    // Every step of the bar's buttons moves the control, even at the quiet end.
+    ASSERT_EQ(Set(*pcm, {0, 0}, 2), MMSYSERR_NOERROR);
+    EXPECT_EQ(State("card")["PCM Playback Volume"], "0,0");
+    EXPECT_EQ(Get(*pcm, 2), (std::vector<int32_t>{0, 0}));
+    int32_t level = 0;
+    int steps = 0;
+    while (level < 65535 && steps < 40) {
+        const int32_t wanted = std::min(65535, level + 2048);
+        ASSERT_EQ(Set(*pcm, {wanted, wanted}, 2), MMSYSERR_NOERROR);
+        const int32_t now = Get(*pcm, 2)[0];
+        ++steps;
+        ASSERT_GT(now, level) << "step " << steps;
+        level = now;
+    }
+    EXPECT_GE(steps, 28) << "steps of about 2048 each, none much larger";
+    EXPECT_LE(steps, 32);
+    EXPECT_EQ(State("card")["PCM Playback Volume"], "255,255");
+    // The master volume has no decibel scale: it stays linear in its raw values.
+    auto master = Control(LineId(kSpeakers), MIXERCONTROL_CONTROLTYPE_VOLUME);
+    ASSERT_EQ(Set(*master, {32768, 32768}, 2), MMSYSERR_NOERROR);
+    EXPECT_EQ(State("card")["Master Playback Volume"], "50,50");
+}
+
 TEST_F(AlsaMixer, SourcesAndTheRecordingSideMapToTheirElements) {
     Open(QStringLiteral("tdcard"));
     EXPECT_TRUE(Control(LineId(kSpeakers, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT),
@@ -202,17 +282,21 @@ TEST_F(AlsaMixer, SourcesAndTheRecordingSideMapToTheirElements) {
     ASSERT_EQ(Set(*agc, {1}, 1), MMSYSERR_NOERROR);
     EXPECT_EQ(State("card")["Auto Gain Control Switch"], "1");
 
-    // The selector is made of the sources' capture switches: Line, CD and Mic here.
+    // The selector is made of the sources' capture switches, as the card has them: Line, CD
+    // and Mic in their usual order, then the card's own Video input.
     auto selector = Control(LineId(kWaveIn), MIXERCONTROL_CONTROLTYPE_MIXER);
     ASSERT_TRUE(selector);
-    ASSERT_EQ(selector->cMultipleItems, 3u);
-    std::vector<MIXERCONTROLDETAILS_LISTTEXT> texts(3);
-    MIXERCONTROLDETAILS d{sizeof d, selector->dwControlID, 1, 3, sizeof texts[0], texts.data()};
+    ASSERT_EQ(selector->cMultipleItems, 4u);
+    std::vector<MIXERCONTROLDETAILS_LISTTEXT> texts(4);
+    MIXERCONTROLDETAILS d{sizeof d, selector->dwControlID, 1, 4, sizeof texts[0], texts.data()};
     ASSERT_EQ(MixerGetControlDetails(mixer_, &d, MIXER_GETCONTROLDETAILSF_LISTTEXT),
               MMSYSERR_NOERROR);
     EXPECT_EQ(texts[2].dwParam1, mic);
-    EXPECT_EQ(Get(*selector, 1), (std::vector<int32_t>{0, 0, 1}));
-    ASSERT_EQ(Set(*selector, {1, 0, 0}, 1), MMSYSERR_NOERROR);
+    EXPECT_STREQ(texts[3].szName, "Video");
+    EXPECT_EQ(texts[3].dwParam2, MIXERLINE_COMPONENTTYPE_SRC_ANALOG);
+    EXPECT_EQ(Get(*selector, 1), (std::vector<int32_t>{0, 0, 1, 0}));
+    ASSERT_EQ(Set(*selector, {1, 0, 0, 1}, 1), MMSYSERR_NOERROR);
+    EXPECT_EQ(State("card")["Video Capture Switch"], "1,1");
     EXPECT_EQ(State("card")["Line Capture Switch"], "1,1");
     EXPECT_EQ(State("card")["Mic Capture Switch"], "0");
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QObject>
 #include <QTemporaryDir>
@@ -269,6 +270,45 @@ TEST_F(VirtualMixer, StateFileKeepsValuesBetweenCards) {
     ASSERT_EQ(Control(Line(0).dwLineID, MIXERCONTROL_CONTROLTYPE_BASS, &bass), MMSYSERR_NOERROR);
     ASSERT_EQ(Get(bass, v, 1), MMSYSERR_NOERROR);
     EXPECT_EQ(v[0], 0x8000);
+}
+
+TEST_F(VirtualMixer, AStateFileRewrittenByAnotherProgramIsHeardWithoutAnyRead) {
+    App();
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("mixer.state"));
+    Install(VirtualCardLayout::Full, state);
+    MIXERCONTROL volume, bass;
+    ASSERT_EQ(Control(Line(0).dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME, &volume),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(Control(Line(0).dwLineID, MIXERCONTROL_CONTROLTYPE_BASS, &bass), MMSYSERR_NOERROR);
+    ASSERT_EQ(Set(bass, {1000}, 1), MMSYSERR_NOERROR);  // the file exists, written by us
+    Window window;
+    std::vector<LPARAM> changed;
+    window.OnMessage(MM_MIXM_CONTROL_CHANGE, [&](WPARAM, LPARAM l) {
+        changed.push_back(l);
+        return LRESULT(0);
+    });
+    HMIXER watched = nullptr;
+    ASSERT_EQ(MixerOpen(&watched, 0, &window, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_TRUE(changed.empty()) << "our own writing is no news";
+
+    // Another Tonedeck (a tool, a second user of the card) sets the volume.
+    {
+        auto other = MakeVirtualMixerCard(VirtualCardLayoutPlan(VirtualCardLayout::Full), state);
+        const MixerCardControl* c = other->FindControl(volume.dwControlID);
+        ASSERT_NE(c, nullptr);
+        ASSERT_TRUE(other->WriteControl(*c, {0x1000, 0x2000}));
+    }
+    QDeadlineTimer deadline(5000);
+    while (changed.empty() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(changed, (std::vector<LPARAM>{static_cast<LPARAM>(volume.dwControlID)}));
+    std::vector<int32_t> v(2);
+    ASSERT_EQ(Get(volume, v, 2), MMSYSERR_NOERROR);
+    EXPECT_EQ(v, (std::vector<int32_t>{0x1000, 0x2000}));
+    MixerClose(watched);
 }
 
 TEST(MixerChoice, EnvironmentPicksTheVirtualCardAndItsLayout) {

@@ -6,6 +6,11 @@
 #include <QObject>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "platform/audiobackend.h"
@@ -88,6 +93,7 @@ protected:
         qputenv("TONEDECK_REGISTRY_DIR", dir.path().toLocal8Bit());
         ForceAudioBackend(AudioBackend::Virtual);
         SetVirtualSpeed(0);
+        SetVirtualCapture(64 << 20);
         TakeVirtualOutput();
     }
     void TearDown() override {
@@ -191,6 +197,36 @@ TEST_F(WaveTest, VirtualOutputCapturesEveryByteAndResetReturnsTheRest) {
     EXPECT_EQ(captured.nChannels, 2);
 }
 
+// A reset while the device thread moves frames in real time: the reset is not starved by
+// the thread taking its lock back between transfers, what was played is a prefix of the
+// buffers with no chunk played twice, and nothing plays after the reset has returned.
+TEST_F(WaveTest, AResetDuringRealTimePlaybackStopsAtOnceWithoutReplaying) {
+    SetVirtualSpeed(1);
+    const WAVEFORMATEX f = Pcm(8000, 8);
+    Window window;
+    HWAVEOUT device = nullptr;
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&window}, CALLBACK_WINDOW), 0u);
+    const QByteArray data = Pattern(16000);
+    std::vector<std::unique_ptr<Buffer>> buffers;
+    for (int i = 0; i < 4; ++i) {
+        buffers.push_back(std::make_unique<Buffer>(4000));
+        buffers.back()->data = data.mid(i * 4000, 4000);
+        WAVEHDR* h = &buffers.back()->header;
+        h->lpData = buffers.back()->data.data();
+        ASSERT_EQ(waveOutPrepareHeader(device, h, sizeof *h), 0u);
+        ASSERT_EQ(waveOutWrite(device, h, sizeof *h), 0u);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(180));
+    ASSERT_EQ(waveOutReset(device), 0u);
+    const QByteArray played = TakeVirtualOutput();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(TakeVirtualOutput().isEmpty()) << "frames played after the reset";
+    EXPECT_LT(played.size(), data.size());
+    EXPECT_EQ(played, data.left(played.size()));
+    ASSERT_EQ(waveOutClose(device), 0u);
+    SetVirtualSpeed(0);
+}
+
 TEST_F(WaveTest, OpenRefusesFormatsAndFlagsItCannotServe) {
     WAVEFORMATEX f = Pcm(11025, 8);
     HWAVEOUT device = nullptr;
@@ -227,6 +263,43 @@ TEST_F(WaveTest, TheBackendFollowsTheEnvironmentThenTheRegistry) {
     EXPECT_EQ(AlsaInputDeviceName(), "mic");
     ResetAudioBackendChoice();
     RegKey::Create(RegRoot::CurrentUser, "SOFTWARE\\Tonedeck\\Audio")->DeleteValue("Backend");
+}
+
+// The peak of each channel is the largest distance from silence, whatever the width,
+// the channel count and a length that ends inside a frame; full-scale negative samples
+// read 32768.
+TEST(Peak, IsTheLargestDistanceFromSilencePerChannel) {
+    uint32_t seed = 7;
+    for (WORD bits : {WORD(8), WORD(16)}) {
+        for (WORD channels : {WORD(1), WORD(2)}) {
+            const WAVEFORMATEX f = Pcm(8000, bits, channels);
+            for (int length : {0, 1, 2, 3, 7, 64, 1001}) {
+                QByteArray bytes(length, 0);
+                for (char& b : bytes) {
+                    seed = seed * 1664525u + 1013904223u;
+                    b = char(seed >> 24);
+                }
+                if (length >= 2 && bits == 16) {  // the last whole sample: -32768
+                    bytes[length / 2 * 2 - 2] = 0;
+                    bytes[length / 2 * 2 - 1] = char(0x80);
+                }
+                int want[2] = {0, 0};
+                const int size = bits / 8;
+                for (int i = 0; i + size <= length; i += size) {
+                    const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData() + i);
+                    const int v =
+                        bits == 8 ? (int(p[0]) - 128) * 256 : int(int16_t(p[0] | p[1] << 8));
+                    int& w = want[channels == 2 ? (i / size) % 2 : 0];
+                    w = std::max(w, std::abs(v));
+                }
+                const PcmPeak peak = MeasurePeak(f, bytes.constData(), std::size_t(length));
+                EXPECT_EQ(peak.left, std::min(want[0], 32768))
+                    << bits << "/" << channels << "/" << length;
+                EXPECT_EQ(peak.right, std::min(want[channels == 2 ? 1 : 0], 32768))
+                    << bits << "/" << channels << "/" << length;
+            }
+        }
+    }
 }
 
 TEST(VirtualInputText, Parses) {
@@ -287,6 +360,23 @@ TEST_F(AlsaFileTest, PlaybackWritesTheExactBytes) {
     EXPECT_EQ(played, a.data.left(22050) + b.data);
 }
 
+TEST_F(AlsaFileTest, ASoundShorterThanTheStartThresholdIsPlayedBeforeItComesBack) {
+    const WAVEFORMATEX f = Pcm(44100, 16);
+    Window window;
+    HWAVEOUT device = nullptr;
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&window}, CALLBACK_WINDOW), 0u);
+    Buffer a(200);  // 100 frames: far less than the period the device starts at
+    a.data = Pattern(200);
+    a.header.lpData = a.data.data();
+    ASSERT_EQ(waveOutPrepareHeader(device, &a.header, sizeof(WAVEHDR)), 0u);
+    ASSERT_EQ(waveOutWrite(device, &a.header, sizeof(WAVEHDR)), 0u);
+    ASSERT_TRUE(window.WaitBuffers(1));
+    ASSERT_EQ(waveOutClose(device), 0u);
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), a.data);
+}
+
 TEST_F(AlsaFileTest, CaptureReadsTheInputFile) {
     const QByteArray mic = Pattern(12000);
     QFile file(in);
@@ -339,6 +429,83 @@ TEST_F(WaveTest, PlaySoundPlaysInTheBackgroundAndIgnoresMissingFiles) {
     EXPECT_EQ(PlaySoundMemory(WavImage(f, data.left(501))), 1);
     ASSERT_TRUE(WaitForSound(10000));
     EXPECT_EQ(TakeVirtualOutput(), data.left(501));
+
+    // Only regular files of a bounded size: a FIFO named in the settings must not block
+    // the caller, and a huge file is not read into memory.
+    const QString fifo = dir.filePath("fifo.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(PlaySound(fifo), 0);
+    const QString huge = dir.filePath("huge.wav");
+    QFile big(huge);
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(WavImage(f, data.left(100)));
+    ASSERT_TRUE(big.resize(33 << 20));  // sparse: a valid header, then 33 MB
+    big.close();
+    EXPECT_EQ(PlaySound(huge), 0);
+    EXPECT_FALSE(IsSoundPlaying());
+}
+
+TEST_F(WaveTest, TheCaptureIsOffUnlessAskedForAndKeepsNoMoreThanItsCap) {
+    const WAVEFORMATEX f = Pcm(8000, 8);
+    const QByteArray data = Pattern(3000);
+    SetVirtualCapture(0);
+    ASSERT_EQ(PlaySoundMemory(WavImage(f, data)), 1);
+    ASSERT_TRUE(WaitForSound(10000));
+    EXPECT_TRUE(TakeVirtualOutput().isEmpty());
+
+    SetVirtualCapture(1000);
+    ASSERT_EQ(PlaySoundMemory(WavImage(f, data)), 1);
+    ASSERT_TRUE(WaitForSound(10000));
+    EXPECT_EQ(TakeVirtualOutput(), data.left(1000));
+
+    // The output file is written as the device plays, whole and with its sizes.
+    const QString path = dir.filePath("out.wav");
+    SetVirtualOutputFile(path);
+    ASSERT_EQ(PlaySoundMemory(WavImage(f, data.left(1001))), 1);
+    ASSERT_TRUE(WaitForSound(10000));
+    SetVirtualOutputFile({});
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray want = WavImage(f, data.left(1001));
+    want[4] = char(want[4] + 1);  // the pad byte belongs to the form
+    EXPECT_EQ(file.readAll(), want + QByteArray(1, '\0'));
+}
+
+// A one-shot sound still playing when the process exits: the player's thread closes its
+// device during static destruction and must find everything it touches alive. The child
+// turns the capture on only after the player exists, the order that once let the device
+// write into a freed buffer; the device's WAV file must come out whole.
+TEST(PlaySoundAtExit, ASoundStillPlayingWhenTheProcessEndsClosesCleanly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The child runs this test afresh: it finds the parent's file name in the environment.
+    QTemporaryDir dir;
+    if (qEnvironmentVariableIsEmpty("TD_EXIT_TEST_OUTPUT"))
+        qputenv("TD_EXIT_TEST_OUTPUT", dir.filePath("exit.wav").toLocal8Bit());
+    const QString path = qEnvironmentVariable("TD_EXIT_TEST_OUTPUT");
+    const WAVEFORMATEX f = Pcm(8000, 8);
+    const QByteArray data = Pattern(40000);  // 5 s: still playing at exit
+    EXPECT_EXIT(
+        {
+            App();
+            ForceAudioBackend(AudioBackend::Virtual);
+            qputenv("TONEDECK_VIRTUAL_SPEED", "1");
+            qputenv("TONEDECK_VIRTUAL_OUTPUT", path.toLocal8Bit());
+            PlaySoundMemory(WavImage(f, data));
+            while (!IsSoundPlaying())
+                std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            SetVirtualCapture(1 << 20);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    qunsetenv("TD_EXIT_TEST_OUTPUT");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray image = file.readAll();
+    ASSERT_GT(image.size(), 44);
+    EXPECT_LT(image.size(), 44 + data.size()) << "the sound was cut short at exit";
+    const qsizetype played = image.size() - 44;
+    EXPECT_EQ(image, WavImage(f, data.left(played)));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
@@ -45,7 +46,7 @@ public:
                       VOXPROPERTIES* vox, CMixMgr* mixer, int toolTips, QWidget* bar);
     void DestroyDrawer();
     void EnableToolTips(int enable);
-    bool IsDrawerOpen() const { return drawer_ != nullptr; }
+    bool IsDrawerOpen() const { return !drawer_.isNull(); }
 
     // What the drawer does with a voicegram of the list (path as listed).
     // Plays it through the play list and marks it heard; 1 when it started.
@@ -64,7 +65,7 @@ public:
     // default); the handler answers whether the drawer took it.
     using ReplyHandler = std::function<bool(const VoicegramEntry&, const ReplyAddress&)>;
     void SetReplyHandler(ReplyHandler handler) { replyHandler_ = std::move(handler); }
-    CDrawerInbox* Drawer() const { return drawer_; }
+    CDrawerInbox* Drawer() const;
 
     // The list as last read, and the state last reported (1: new voicegrams).
     std::vector<VoicegramEntry> Voicegrams() const;
@@ -86,7 +87,8 @@ private:
     ReplyHandler replyHandler_;
 
     QObject* bar_;
-    CDrawerInbox* drawer_ = nullptr;
+    // The open drawer; a child of the bar's window, which may take it along at exit.
+    QPointer<CDrawerInbox> drawer_;
     MAILPROPERTIES* mail_;
     MESSAGEPROPERTIES* messages_;
     CSimpleMapi* mapi_;

@@ -1,5 +1,6 @@
 #include "tdkit/ui/slidingdrawer.h"
 
+#include <qdrawutil.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QToolTip>
 #include <QWidget>
@@ -81,6 +83,11 @@ CSlidingDrawer::CSlidingDrawer(UINT templateId, QWidget* parent)
     setModal(false);
     // A slide places and shows the drawer without taking the focus from where it is.
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // Drawers are seldom the active window (they never take the focus when they slide
+    // out); their tooltips show whichever window is active.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    // Content stays clear of the frame.
+    setContentsMargins(kDrawerFrameWidth, kDrawerFrameWidth, kDrawerFrameWidth, kDrawerFrameWidth);
     m_SlideTimer.setTimerType(Qt::PreciseTimer);
     m_SlideTimer.setInterval(kSlideFrameMilliseconds);
     QObject::connect(&m_SlideTimer, &QTimer::timeout, this, [this] { StepSlide(); });
@@ -204,14 +211,23 @@ void CSlidingDrawer::PlaceAt(const RECT& rect) {
 
 void CSlidingDrawer::BeginSlideGeometry() {
     // The drawer passes through every size from a sliver to its own; its size limits and
-    // its layout (which would squeeze the content into the sliver) rest meanwhile.
+    // its layout (which would squeeze the content into the sliver) rest meanwhile. The
+    // content is laid out at the drawer's own size first, so every frame of the slide
+    // shows it where it will stay.
     if (m_bSlideGeometry)
         return;
     m_bSlideGeometry = true;
     m_SavedMinimum = minimumSize();
     m_SavedMaximum = maximumSize();
-    if (layout())
+    if (layout()) {
+        const QSize full =
+            m_bClosing ? size() : QSize(m_rcEnd.right - m_rcEnd.left, m_rcEnd.bottom - m_rcEnd.top);
+        if (!m_bClosing && !full.isEmpty() && size() != full)
+            resize(full);
+        layout()->activate();
+        layout()->setGeometry(QRect(QPoint(0, 0), full));
         layout()->setEnabled(false);
+    }
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
 }
@@ -285,6 +301,15 @@ void CSlidingDrawer::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (!m_bClosing && !m_bDestroyed)
         OnClose();
+}
+
+void CSlidingDrawer::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QPalette& pal = palette();
+    // A face a shade darker than the bar's, framed by a raised two-pixel bevel: light
+    // along the top and left, dark along the bottom and right.
+    p.fillRect(rect(), pal.color(QPalette::Window).darker(104));
+    qDrawWinPanel(&p, rect(), pal, false);
 }
 
 void CSlidingDrawer::EnableToolTips(BOOL enable) {

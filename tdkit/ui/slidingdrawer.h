@@ -33,6 +33,9 @@
 class QEvent;
 class QWidget;
 
+// The width of a drawer's raised frame; its content sits inside it.
+inline constexpr int kDrawerFrameWidth = 2;
+
 // Posted by a drawer to itself once it is initialised: runs the opening slide.
 inline constexpr UINT WM_SLIDE_DRAWER = WM_USER + 1015;
 
@@ -164,6 +167,9 @@ protected:
     BOOL IsClipboardViewer() const { return m_bClipboardViewer; }
 
     void closeEvent(QCloseEvent* event) override;
+    // The drawer's face and its raised frame, which sets it apart from the bar and from
+    // the drawers beside it.
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -27,8 +27,10 @@
 #include <cstring>
 
 #include "platform/trace.h"
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/mixmgr.h"
 #include "tdkit/mail/simplemapi.h"
+#include "tdkit/mail/voicegram.h"
 #include "tdkit/settings/dialogforms.h"
 #include "tdkit/settings/names.h"
 #include "tdkit/settings/paths.h"
@@ -169,6 +171,15 @@ QIcon CommandIcon(int command) {
     return QIcon(pm);
 }
 
+// A list as the mail calls take it: NUL-terminated strings ended by an empty one.
+QByteArray FlatList(const QStringList& items) {
+    QByteArray out;
+    for (const QString& item : items)
+        if (!item.isEmpty())
+            out += item.toLocal8Bit() + '\0';
+    return out + '\0';
+}
+
 int DefaultBox(QWidget* parent, const QString& caption, const QString& text, int buttons,
                int icon) {
     QMessageBox box(parent);
@@ -245,7 +256,22 @@ CDrawerVGram::CDrawerVGram(const QPoint* anchor, CMixMgr* mixMgr, RECORDPROPERTI
         s->receipt = dlg.m_bReceipt;
         return true;
     };
-    sendVoicegram = [this](const VoicegramSending&) {
+    sendVoicegram = [this](const VoicegramSending& s) {
+        // The mail system sends the temporary copy through its address dialog, which
+        // starts with the reply's recipient; CompuServe takes the sound UU-encoded in the
+        // message text. The wrapper tells the user itself when sending fails.
+        if ((s.services.bMAPI || s.services.bCompuServe) && m_pMapi && m_pMapi->IsMAPIEnabled()) {
+            const QByteArray file = QFile::encodeName(s.file);
+            const QByteArray subject = s.subject.toUtf8();
+            const QByteArray toName = s.replyToName.toUtf8();
+            const QByteArray toAddress = s.replyToAddress.toUtf8();
+            const QByteArray ccNames = FlatList(m_ReplyCcNames);
+            const QByteArray ccAddresses = FlatList(m_ReplyCcAddresses);
+            return m_pMapi->SendVoicegram(
+                file.constData(), kVoicegramAttachName, subject.constData(), kVoicegramNoteText,
+                s.receipt, toName.constData(), toAddress.constData(), ccNames.constData(),
+                ccAddresses.constData(), s.services.bMAPI ? 1 : 0);
+        }
         Box(QStringLiteral("Mail Error"),
             QStringLiteral("Mail is not set up on this computer yet, so the voicegram was not "
                            "sent.\nThe recording is kept in the drawer."),
@@ -872,6 +898,25 @@ void CDrawerVGram::OnSend() {
         return;
     }
     s.file = QFile::decodeName(name);
+    if (s.compress) {
+        // The mail copy goes compressed when the codec layer can compress it, else as
+        // recorded, and the user is told.
+        char packed[kNameBufferSize] = {};
+        CACM acm;
+        if (GetTempFilePathAndName(packed, IDS_TEMPPREFIX_VOICEGRAM, IDS_TEMPEXTENSION_WAV) &&
+            acm.CompressFile(s.file, QFile::decodeName(packed), this)) {
+            QFile::remove(s.file);
+            s.file = QFile::decodeName(packed);
+        } else {
+            if (packed[0])
+                QFile::remove(QFile::decodeName(packed));
+            Box(QStringLiteral("Compress Voicegram"),
+                QStringLiteral("The voicegram could not be compressed (%1).\nIt is sent as "
+                               "recorded.")
+                    .arg(acm.LastError()),
+                MB_OK, MB_ICONEXCLAMATION);
+        }
+    }
     WorkFileHold hold(s.file);
     s.services = *m_pMailProps;
     s.replyToName = m_strReplyToName;
@@ -1028,13 +1073,14 @@ void CDrawerVGram::OpenRedrawClose(bool toEnd) {
 }
 
 int CDrawerVGram::ConvertForImport(const QString& source, QString* converted) {
-    WAVEFORMATEX f{};
-    if (!ReadWavFormat(source, &f)) {
+    const CACMFormatPtr f = CACM::GetFormatFromFile(source);
+    if (!f) {
         Box(QStringLiteral("Error"), QStringLiteral("Could not compress/convert file"), MB_OK,
             MB_ICONEXCLAMATION);
         return 0;
     }
-    if (CRecord::IsStandardFormat(&f) && CRecord::IsSameFormat(&f, m_Record.GetRecordFormat())) {
+    if (CRecord::IsStandardFormat(f.get()) &&
+        CRecord::IsSameFormat(f.get(), m_Record.GetRecordFormat())) {
         converted->clear();
         return 1;
     }
@@ -1045,7 +1091,10 @@ int CDrawerVGram::ConvertForImport(const QString& source, QString* converted) {
         return 0;
     }
     *converted = QFile::decodeName(name);
-    if (!ConvertPcmFile(source, *converted, *m_Record.GetRecordFormat())) {
+    // Any format the codec layer reads, compressed ones included; others get the offer of
+    // the sound editor.
+    CACM acm;
+    if (!acm.ConvertFileFormat(source, *converted, m_Record.GetRecordFormat(), this)) {
         QFile::remove(*converted);
         converted->clear();
         Box(QStringLiteral("Error"), QStringLiteral("Could not compress/convert file"), MB_OK,
@@ -1192,6 +1241,15 @@ int CDrawerVGram::SetWAVFileForReply(int ask, const char* received, const char* 
         m_pSubject->setText(QString::fromLocal8Bit(subject ? subject : ""));
     UpdateToolBar();
     return 1;
+}
+
+int CDrawerVGram::SetWAVFileForReply(int ask, const QString& received, const QString& subject,
+                                     const QString& toName, const QString& toAddress,
+                                     const QStringList& ccNames, const QStringList& ccAddresses) {
+    return SetWAVFileForReply(ask, QFile::encodeName(received).constData(),
+                              subject.toLocal8Bit().constData(), toName.toLocal8Bit().constData(),
+                              toAddress.toLocal8Bit().constData(), FlatList(ccNames).constData(),
+                              FlatList(ccAddresses).constData());
 }
 
 void CDrawerVGram::TryRecover() {

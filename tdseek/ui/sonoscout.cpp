@@ -175,10 +175,10 @@ void CSonoscout::DecideToSearch() {
         return;
     settings_->dwLastSearchTime = ClampTime(now);
     Trace("Sonoscout: Starting a search for files.\n");
-    BeginSearch(1, 1, nullptr);
+    BeginSearch(1, 1, nullptr, true);
 }
 
-void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives) {
+void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives, bool background) {
     if (searching_ || engine_)
         return;
     SetNextSearchTime(0);
@@ -192,7 +192,7 @@ void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives) {
     }
     const bool started = engine_->DoSearch(
         drives, midi, wave, [this](const SOUNDSTRUCT* record, uintptr_t) { SearchUpdate(record); },
-        0);
+        0, background);
     if (!started) {
         // Nothing will ever report the end: the search simply did not happen.
         engine_.reset();

@@ -37,7 +37,8 @@ public:
     CDrawerSonoscout* Drawer() const;
 
     // Starts a search unless one runs; null drives take flags and drives from the settings.
-    void BeginSearch(int wave, int midi, const BOOL* drives);
+    // The scheduled search runs in the background, at idle CPU and I/O priority.
+    void BeginSearch(int wave, int midi, const BOOL* drives, bool background = false);
     // Stops a running search; keepOldList leaves TDSEARCH.PRP as it was.
     void StopSearch(int keepOldList);
     // The engine's report, on its worker thread: a record, or null at the end.

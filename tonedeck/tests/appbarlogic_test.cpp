@@ -76,9 +76,15 @@ protected:
         ++places;
     }
     void ActivateWindow() override { ++activations; }
-    QPoint CursorPos() const override { return cursor; }
+    QPoint CursorPos() const override {
+        ++cursorReads;
+        return cursor;
+    }
     int64_t TickCount() const override { return clock; }
     void WaitForNextFrame() override { clock += 25; }
+
+public:
+    mutable int cursorReads = 0;
 };
 
 class AppBarLogicTest : public ::testing::Test {
@@ -152,6 +158,23 @@ TEST_F(AppBarLogicTest, DiagonalRuleChoosesTheEdge) {
     EXPECT_EQ(bar.EdgeFromPoint({5, 384}, true), ABE_FLOAT);
     EXPECT_EQ(bar.EdgeFromPoint({512, 384}, false), ABE_FLOAT) << "inside the work area";
     EXPECT_EQ(bar.EdgeFromPoint({5, 384}, false), int(ABE_LEFT));
+}
+
+// A bar that does not hide has nothing to do on the timer's tick: it never asks where the
+// pointer is, which costs a round trip to the X server.
+TEST_F(AppBarLogicTest, OnlyAnAutoHiddenBarWatchesThePointer) {
+    FakeBar bar;
+    bar.Dock(ABE_RIGHT, 40, false);
+    bar.cursor = {100, 300};
+    for (int i = 0; i < 20; ++i)
+        bar.OnAutoHideTick();
+    EXPECT_EQ(bar.cursorReads, 0);
+    EXPECT_TRUE(bar.IsShown());
+    bar.Dock(ABE_RIGHT, 40, true);
+    bar.OnPointerOverBar();
+    bar.cursorReads = 0;
+    bar.OnAutoHideTick();
+    EXPECT_EQ(bar.cursorReads, 1);
 }
 
 TEST_F(AppBarLogicTest, AutoHideReservesNothingAndSlidesInAndOut) {

@@ -3,22 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QProcess>
+#include <QRegion>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 
 #include "platform/desktop/appbar.h"
 #include "platform/desktop/appbar_virtual.h"
+#include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
 #include "tdmemo/ui/echomemos.h"
 #include "tdpost/ui/drawervgram.h"
+#include "tdseek/ui/sonoscout.h"
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
 
@@ -44,6 +48,19 @@ bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
     return done();
 }
 
+// The bar with a look at every frame of its slides.
+class FrameBar : public CBarDlg {
+public:
+    std::function<void()> onFrame;
+
+protected:
+    void WaitForNextFrame() override {
+        CBarDlg::WaitForNextFrame();
+        if (onFrame)
+            onFrame();
+    }
+};
+
 class BarDialog : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -56,7 +73,7 @@ protected:
         SetAppBarShell(&shell_);
         // Slides take no time: every look at the clock is a second later.
         CSlidingDrawer::SetSlideClock([this] { return now_ += 1000; });
-        bar_ = std::make_unique<CBarDlg>();
+        bar_ = std::make_unique<FrameBar>();
         bar_->showWelcome = [this] { ++welcomes_; };
         bar_->showNoMail = [this](bool) {
             ++notices_;
@@ -84,7 +101,7 @@ protected:
     QTemporaryDir dir_;
     VirtualAppBarShell shell_{RECT{0, 0, 1024, 768}};
     int64_t now_ = 0;
-    std::unique_ptr<CBarDlg> bar_;
+    std::unique_ptr<FrameBar> bar_;
     int welcomes_ = 0, notices_ = 0;
     bool firstStartAtInit_ = false;
     QStringList errors_;
@@ -162,6 +179,72 @@ TEST_F(BarDialog, TheBarIsBusyWhileADrawerIsOpen) {
     EXPECT_EQ(bar_->DockState().nEdge, edge);
 }
 
+TEST_F(BarDialog, EveryDrawerOpensAgainAfterItClosedAndTheBarIsIdleAfterwards) {
+    const int commands[] = {ID_VOICEGRAM_BOX, ID_ECHOMEMOS_MANAGER, ID_SONOSCOUT, ID_RECORDER,
+                            ID_CREATE_ECHOMEMO};
+    auto controllerDrawer = [&](int command) {
+        switch (command) {
+            case ID_VOICEGRAM_BOX:
+                return bar_->Inbox()->IsDrawerOpen();
+            case ID_ECHOMEMOS_MANAGER:
+                return bar_->EchoMemos()->IsDrawerOpen() != 0;
+            case ID_SONOSCOUT:
+                return bar_->Sonoscout()->IsDrawerOpen();
+            default:
+                return Open(command);
+        }
+    };
+    for (int command : commands) {
+        for (int round = 1; round <= 2; ++round) {
+            SCOPED_TRACE(testing::Message() << "command " << command << " round " << round);
+            Click(command);
+            ASSERT_TRUE(Open(command));
+            EXPECT_TRUE(controllerDrawer(command)) << "a drawer really opened";
+            EXPECT_TRUE(bar_->Panel()->IsButtonDown(command));
+            PumpUntil([] { return false; }, 50);  // the opening slide
+            Click(command);
+            ASSERT_TRUE(PumpUntil([&] { return !Open(command); }));
+            EXPECT_FALSE(controllerDrawer(command)) << "the closed drawer is forgotten";
+            EXPECT_FALSE(bar_->Panel()->IsButtonDown(command));
+        }
+    }
+    // Nothing holds the bar busy: auto hide switches and a drag starts.
+    SendMessage(bar_.get(), WM_COMMAND, WPARAM(ID_AUTOHIDE));
+    EXPECT_TRUE(bar_->IsAutoHide());
+    SendMessage(bar_.get(), WM_COMMAND, WPARAM(ID_AUTOHIDE));
+    bar_->StartUserDrag(QPoint(28, 600));
+    EXPECT_TRUE(bar_->IsDragging());
+    bar_->EndUserDrag();
+    bar_->OnExit();
+    EXPECT_TRUE(bar_->IsClosing());
+}
+
+TEST_F(BarDialog, EveryFrameOfAMoveShowsThePanelBuiltForWhereTheBarGoes) {
+    shell_.SetAnimationsEnabled(true);
+    CBarPanel* panel = bar_->Panel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(panel->Layout().vertical);
+    int frames = 0, wrong = 0;
+    bar_->onFrame = [&] {
+        ++frames;
+        // Only the panel shows (no bare window around it), and it is the top bar's.
+        const QRegion shown = bar_->mask();
+        if (panel->Layout().vertical || panel->size() != QSize(1024, 56) || shown.isEmpty() ||
+            shown != QRegion(panel->geometry()))
+            ++wrong;
+    };
+    DOCKSTATE state;
+    bar_->GetDockState(&state);
+    state.nEdge = 1;  // to the top, as a drag there ends
+    bar_->ApplySettings(&state);
+    bar_->onFrame = nullptr;
+    EXPECT_GT(frames, 0) << "the move was animated";
+    EXPECT_EQ(wrong, 0) << "of " << frames << " frames";
+    EXPECT_EQ(bar_->geometry(), QRect(0, 0, 1024, 56));
+    EXPECT_TRUE(bar_->mask().isEmpty()) << "the whole bar shows once it is there";
+    EXPECT_FALSE(panel->Layout().vertical);
+}
+
 TEST_F(BarDialog, MessagesFromTheLibrariesAreAnswered) {
     EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_CANUSEAUDIO), 1);
     EXPECT_EQ(SendMessage(bar_.get(), WM_BAR_GETVOICEGRAMDRAWER), 0);
@@ -189,6 +272,25 @@ TEST_F(BarDialog, ClosingAsksTheDrawersAndSavesTheLiveDockingState) {
     EXPECT_TRUE(errors_.isEmpty());
 }
 
+TEST_F(BarDialog, TheWindowManagersCloseAndTheSessionEndGoThroughTheAskTest) {
+    ASSERT_EQ(SendMessage(bar_.get(), WM_BAR_OPENVOICEGRAM), 1);
+    auto* drawer =
+        reinterpret_cast<CDrawerVGram*>(SendMessage(bar_.get(), WM_BAR_GETVOICEGRAMDRAWER));
+    ASSERT_NE(drawer, nullptr);
+    drawer->BeginModal();  // a message box of the drawer is open: it refuses
+    QCloseEvent refused;
+    QCoreApplication::sendEvent(bar_.get(), &refused);
+    EXPECT_FALSE(bar_->IsClosing());
+    EXPECT_FALSE(bar_->OnSessionEnding()) << "the session end is refused too";
+    EXPECT_FALSE(bar_->IsClosing());
+    drawer->EndModal();
+    EXPECT_TRUE(bar_->OnSessionEnding());
+    EXPECT_FALSE(bar_->IsClosing()) << "the session says when it ends";
+    QCloseEvent agreed;
+    QCoreApplication::sendEvent(bar_.get(), &agreed);
+    EXPECT_TRUE(bar_->IsClosing());
+}
+
 TEST_F(BarDialog, ASettingsFileThatCannotBeWrittenIsReported) {
     QString path;
     ASSERT_TRUE(GetTonedeckPropertiesFilePath(path));
@@ -197,6 +299,37 @@ TEST_F(BarDialog, ASettingsFileThatCannotBeWrittenIsReported) {
     bar_->CloseBar();
     EXPECT_EQ(errors_, QStringList{"Could not save Tonedeck properties"});
     EXPECT_TRUE(bar_->IsClosing());
+}
+
+// Ticking "Don't display this message again" keeps the no-mail notice away at the next
+// start; without the tick it comes again.
+TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
+    ASSERT_TRUE(PumpUntil([&] { return notices_ == 1 && welcomes_ == 1; }));
+    bar_->CloseBar();
+    // Next start: the notice again, and this time the user ticks the box.
+    bar_ = std::make_unique<CBarDlg>();
+    bar_->showWelcome = [this] { ++welcomes_; };
+    bar_->showNoMail = [this](bool) {
+        ++notices_;
+        return true;
+    };
+    bar_->showSaveError = [this](const QString& text) { errors_ << text; };
+    ASSERT_TRUE(bar_->Initialise());
+    ASSERT_TRUE(PumpUntil([&] { return notices_ == 2; }));
+    EXPECT_EQ(bar_->Properties().bNoMailWarningOff, 1);
+    bar_->CloseBar();
+    // And the start after that shows none.
+    bar_ = std::make_unique<CBarDlg>();
+    bar_->showWelcome = [this] { ++welcomes_; };
+    bar_->showNoMail = [this](bool) {
+        ++notices_;
+        return true;
+    };
+    bar_->showSaveError = [this](const QString& text) { errors_ << text; };
+    ASSERT_TRUE(bar_->Initialise());
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(notices_, 2);
+    EXPECT_TRUE(errors_.isEmpty());
 }
 
 }  // namespace

@@ -143,6 +143,24 @@ TEST_F(BarPanelTest, DragStartsFromTheEmptyStretchOnlyWhenTheBarIsIdle) {
     EXPECT_EQ(menuAt, QPoint(105, 205));
 }
 
+TEST_F(BarPanelTest, TheFirstClickAfterADragEndedByTheBarReachesItsButton) {
+    // The bar grabs the pointer for a drag, so the release of the drag goes to the bar and
+    // never to the panel; the panel is rebuilt for the new edge meanwhile.
+    Build();
+    int starts = 0;
+    panel->onStartDrag = [&](QPoint) { ++starts; };
+    Press(QPoint(20, 580));
+    ASSERT_EQ(starts, 1);
+    panel->Build(false, QRect(0, 0, 600, 56));
+    const QPoint recorder = panel->TaskButtonAnchor(ID_RECORDER);
+    Press(recorder);
+    EXPECT_EQ(panel->ButtonPicture(ID_RECORDER), CBarPanel::Picture::Pressed);
+    Release(recorder);
+    ASSERT_EQ(bar->commands.size(), 1u);
+    EXPECT_EQ(bar->commands[0], ID_RECORDER);
+    EXPECT_EQ(starts, 1);
+}
+
 TEST_F(BarPanelTest, ToolTipsNameEveryElementAndSwitchTogether) {
     Build();
     EXPECT_EQ(panel->ToolTipAt(Centre(AudioElement::RightMeter)), "Output Meter/Mute");

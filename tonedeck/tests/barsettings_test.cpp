@@ -102,6 +102,34 @@ TEST_F(BarSettings, SavingTakesTheLiveDockingState) {
     EXPECT_EQ(read.DockState.bAutoHide, 1);
 }
 
+TEST_F(BarSettings, AFileReplacedWhileTheBarRanIsNotWrittenOver) {
+    PROPERTIES record = DefaultProperties({0, 0, 56, 480});
+    SettingsLoad load = LoadBarSettings(&record);
+    ASSERT_TRUE(load.stamp.exists);
+    EXPECT_TRUE(SettingsFileIsOurs(path_, load.stamp));
+    // Rewritten in place with other content of the same length, then replaced by a
+    // shorter file (a user asking for a fresh start): neither is the bar's any more.
+    {
+        QFile f(path_);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        f.seek(100);
+        f.write("x");
+    }
+    EXPECT_FALSE(SettingsFileIsOurs(path_, load.stamp));
+    load = LoadBarSettings(&record);
+    EXPECT_TRUE(SettingsFileIsOurs(path_, load.stamp));
+    QFile::remove(path_);
+    {
+        QFile f(path_);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(2139, '\0'));
+    }
+    EXPECT_FALSE(SettingsFileIsOurs(path_, load.stamp));
+    // Removed altogether: the bar writes it again.
+    QFile::remove(path_);
+    EXPECT_TRUE(SettingsFileIsOurs(path_, load.stamp));
+}
+
 TEST(BarTicksTest, PollsAndChecksAtTheirIntervals) {
     BarTicks ticks;
     ticks.Reset(2);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tdkit/settings/properties.h"
 #include "tonedeck/barmessages.h"
 #include "tonedeck/panellayout.h"
@@ -57,20 +59,45 @@ TEST(PanelLayout, TaskButtonsFollowTheControlsInOrderBothWays) {
 
 TEST(PanelLayout, AudioControlsPerOrientation) {
     const PanelLayout v = ComputePanelLayout(Input(true, QSize(56, 600)));
-    EXPECT_EQ(v[AudioElement::LeftMeter], QRect(0, 0, 25, 49));
-    EXPECT_EQ(v[AudioElement::RightMeter], QRect(24, 0, 25, 49));
-    EXPECT_EQ(v[AudioElement::Balance], QRect(0, 52, 49, 8));
-    EXPECT_EQ(v[AudioElement::Volume], QRect(0, 60, 49, 25));
-    EXPECT_EQ(v[AudioElement::VolumeDown], QRect(0, 85, 25, 16));
-    EXPECT_EQ(v[AudioElement::VolumeUp], QRect(24, 85, 26, 16));
-    EXPECT_EQ(v[AudioElement::Treble], QRect(0, 104, 25, 25));
-    EXPECT_EQ(v[AudioElement::Bass], QRect(25, 104, 25, 25));
+    EXPECT_EQ(v[AudioElement::LeftMeter], QRect(3, 0, 25, 49));
+    EXPECT_EQ(v[AudioElement::RightMeter], QRect(27, 0, 25, 49));
+    EXPECT_EQ(v[AudioElement::Balance], QRect(3, 52, 49, 8));
+    EXPECT_EQ(v[AudioElement::Volume], QRect(3, 60, 49, 25));
+    EXPECT_EQ(v[AudioElement::VolumeDown], QRect(3, 85, 25, 16));
+    EXPECT_EQ(v[AudioElement::VolumeUp], QRect(27, 85, 26, 16));
+    EXPECT_EQ(v[AudioElement::Treble], QRect(3, 104, 25, 25));
+    EXPECT_EQ(v[AudioElement::Bass], QRect(28, 104, 25, 25));
 
     const PanelLayout h = ComputePanelLayout(Input(false, QSize(900, 56)));
-    EXPECT_EQ(h[AudioElement::Balance], QRect(52, 0, 49, 8));
-    EXPECT_EQ(h[AudioElement::VolumeUp], QRect(76, 33, 26, 16));
-    EXPECT_EQ(h[AudioElement::Treble], QRect(104, 0, 25, 25));
-    EXPECT_EQ(h[AudioElement::Bass], QRect(104, 24, 25, 26));
+    EXPECT_EQ(h[AudioElement::Balance], QRect(52, 3, 49, 8));
+    EXPECT_EQ(h[AudioElement::VolumeUp], QRect(76, 36, 26, 16));
+    EXPECT_EQ(h[AudioElement::Treble], QRect(104, 3, 25, 25));
+    EXPECT_EQ(h[AudioElement::Bass], QRect(104, 27, 25, 26));
+}
+
+TEST(PanelLayout, AudioControlsAndTaskButtonsShareTheCentreLine) {
+    // Centre lines in half pixels, so an odd width is measured exactly.
+    auto centre2 = [](const PanelLayout& l, const QRect& r) {
+        return 2 * Across(l, r) + (l.vertical ? r.width() : r.height());
+    };
+    for (bool vertical : {true, false}) {
+        for (int thickness : {56, 50, 44}) {
+            const PanelLayout l = ComputePanelLayout(
+                Input(vertical, vertical ? QSize(thickness, 700) : QSize(900, thickness)));
+            QRect group;
+            for (int e = 0; e < kAudioElementCount; ++e)
+                group |= l.audio[size_t(e)];
+            const int buttons = centre2(l, l.buttons.front().rect);
+            SCOPED_TRACE(testing::Message()
+                         << "vertical " << vertical << " thickness " << thickness);
+            if (thickness > kAudioGroupAcross) {
+                EXPECT_LE(std::abs(centre2(l, group) - buttons), 1);
+                EXPECT_GT(Across(l, group), 0) << "no control touches the panel's side";
+            } else {
+                EXPECT_EQ(Across(l, group), 0) << "a thin panel keeps the group at its side";
+            }
+        }
+    }
 }
 
 TEST(PanelLayout, MissingControlsLeaveGapsOut) {
@@ -79,7 +106,7 @@ TEST(PanelLayout, MissingControlsLeaveGapsOut) {
     in.caps.bass = false;
     PanelLayout l = ComputePanelLayout(in);
     EXPECT_FALSE(l.Has(AudioElement::Bass));
-    EXPECT_EQ(l[AudioElement::Treble], QRect(0, 104, 25, 25));
+    EXPECT_EQ(l[AudioElement::Treble], QRect(3, 104, 25, 25));
     EXPECT_EQ(l.buttonsStart, 132);
 
     // Tone controls switched off in the settings, and no meter but a mute control.
@@ -104,29 +131,29 @@ TEST(PanelLayout, SrsGroupAndLonePicture) {
     PanelLayoutInput in = Input(true, QSize(56, 700));
     in.showSrs = true;
     PanelLayout l = ComputePanelLayout(in);
-    EXPECT_EQ(l[AudioElement::SrsRaiseCentre], QRect(31, 132, 18, 15));
-    EXPECT_EQ(l[AudioElement::SrsDecreaseSpace], QRect(0, 147, 18, 13));
-    EXPECT_EQ(l[AudioElement::SrsSpaceRight], QRect(31, 160, 18, 21));
+    EXPECT_EQ(l[AudioElement::SrsRaiseCentre], QRect(34, 132, 18, 15));
+    EXPECT_EQ(l[AudioElement::SrsDecreaseSpace], QRect(3, 147, 18, 13));
+    EXPECT_EQ(l[AudioElement::SrsSpaceRight], QRect(34, 160, 18, 21));
     EXPECT_EQ(l.buttonsStart, 132 + 53);
 
     in.vertical = false;
     in.size = QSize(900, 56);
     l = ComputePanelLayout(in);
-    EXPECT_EQ(l[AudioElement::SrsRaiseCentre], QRect(163, 0, 18, 15));
-    EXPECT_EQ(l[AudioElement::SrsIncreaseSpace], QRect(163, 16, 18, 13));
-    EXPECT_EQ(l[AudioElement::SrsModeSwitch], QRect(150, 28, 13, 21));
+    EXPECT_EQ(l[AudioElement::SrsRaiseCentre], QRect(163, 3, 18, 15));
+    EXPECT_EQ(l[AudioElement::SrsIncreaseSpace], QRect(163, 19, 18, 13));
+    EXPECT_EQ(l[AudioElement::SrsModeSwitch], QRect(150, 31, 13, 21));
     EXPECT_EQ(l.buttonsStart, 132 + 53);
 
     // Only the mode picture: at its fixed place, and never under a task button.
     in.showSrs = false;
     in.srsImage = true;
     l = ComputePanelLayout(in);
-    EXPECT_EQ(l.srsImage, QRect(144, 29, 13, 21));
+    EXPECT_EQ(l.srsImage, QRect(144, 32, 13, 21));
     EXPECT_EQ(l.buttonsStart, 159);
     in.vertical = true;
     in.size = QSize(56, 700);
     l = ComputePanelLayout(in);
-    EXPECT_EQ(l.srsImage, QRect(18, 154, 13, 21));
+    EXPECT_EQ(l.srsImage, QRect(21, 154, 13, 21));
     EXPECT_FALSE(l.buttons.front().rect.intersects(l.srsImage));
 }
 
@@ -158,19 +185,20 @@ TEST(PanelLayout, EndPictureNeedsItsLengthPlus25) {
 TEST(PanelLayout, HitTestFindsElementsAndHalves) {
     const PanelLayout l = ComputePanelLayout(Input(true, QSize(56, 600)));
     // The shared meter column belongs to the left meter.
-    EXPECT_EQ(HitTestPanel(l, QPoint(24, 10)).element, AudioElement::LeftMeter);
-    EXPECT_EQ(HitTestPanel(l, QPoint(25, 10)).element, AudioElement::RightMeter);
-    EXPECT_EQ(HitTestPanel(l, QPoint(10, 55)).half, -1);  // balance, left half
-    EXPECT_EQ(HitTestPanel(l, QPoint(30, 55)).half, 1);
-    EXPECT_EQ(HitTestPanel(l, QPoint(5, 106)).half, 1);  // treble, upper half
-    EXPECT_EQ(HitTestPanel(l, QPoint(5, 125)).half, -1);
+    EXPECT_EQ(HitTestPanel(l, QPoint(27, 10)).element, AudioElement::LeftMeter);
+    EXPECT_EQ(HitTestPanel(l, QPoint(28, 10)).element, AudioElement::RightMeter);
+    EXPECT_EQ(HitTestPanel(l, QPoint(13, 55)).half, -1);  // balance, left half
+    EXPECT_EQ(HitTestPanel(l, QPoint(33, 55)).half, 1);
+    EXPECT_EQ(HitTestPanel(l, QPoint(8, 106)).half, 1);  // treble, upper half
+    EXPECT_EQ(HitTestPanel(l, QPoint(8, 125)).half, -1);
     const PanelHit button = HitTestPanel(l, QPoint(20, 132 + 38 * 2 + 5));
     EXPECT_EQ(button.kind, PanelHit::TaskButton);
     EXPECT_EQ(button.button, 2);
     // Between two buttons (the pixel row after a 37-pixel button), and the gaps beside
     // the controls, are no element.
     EXPECT_EQ(HitTestPanel(l, QPoint(20, 132 + 37)).kind, PanelHit::None);
-    EXPECT_EQ(HitTestPanel(l, QPoint(53, 10)).kind, PanelHit::None);
+    EXPECT_EQ(HitTestPanel(l, QPoint(54, 10)).kind, PanelHit::None);
+    EXPECT_EQ(HitTestPanel(l, QPoint(1, 10)).kind, PanelHit::None);
     EXPECT_EQ(HitTestPanel(l, QPoint(20, 590)).kind, PanelHit::EmptyStretch);
 }
 

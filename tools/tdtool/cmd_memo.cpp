@@ -1,5 +1,6 @@
 // tdtool memo: the Echo Memo list and the next playing time of a memo.
-#include <QJsonArray>
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "command.h"
+#include "platform/tempfile.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/paths.h"
 #include "tdmemo/memolist.h"
@@ -87,37 +89,65 @@ int List(const Args& args) {
             QStringLiteral("no memo list: Tonedeck is not set up for a user (try 'tdtool setup')"));
         return kExitFailed;
     }
-    std::vector<MemoListRecord> records;
-    QString error;
     // The bar's threads rewrite the list; read it while they are kept out.
     CMemoListLock lock(kMemoLockShortWait);
     if (!lock.IsHeld()) {
-        PrintErr(QStringLiteral("the memo list is busy; try again"));
+        // A lock that cannot be had because its folder is refused is no busy list.
+        const QString problem = PrivateDirectoryProblem();
+        PrintErr(problem.isEmpty() ? QStringLiteral("the memo list is busy; try again") : problem);
         return kExitFailed;
     }
-    if (!ReadMemoListFile(fileName, &records, &error)) {
-        PrintErr(error);
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        PrintErr(QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
         return kExitFailed;
     }
-    if (args.flag("json")) {
-        QJsonArray list;
-        for (const MemoListRecord& r : records) {
-            const ECHOMEMOLISTENTRY& e = r.entry;
-            list.append(QJsonObject{{"index", r.index},
-                                    {"path", MemoListPath(e)},
-                                    {"description", MemoListDescription(e)},
-                                    {"length", e.length},
-                                    {"memo", MemoJson(e.memo)},
-                                    {"nextTime", static_cast<qint64>(e.nextTime)},
-                                    {"nextTimeLocal", LocalText(e.nextTime)},
-                                    {"fileType", e.fileType}});
+    // One record at a time, printed as it is read: a list of any length costs the memory
+    // of one record.
+    const bool json = args.flag("json");
+    const qint64 count = MemoListRecordCount(file.size());
+    bool first = true;
+    if (json)
+        std::fputs("[\n", stdout);
+    for (qint64 i = 0; i < count; ++i) {
+        ECHOMEMOLISTENTRY e;
+        if (!ReadMemoListRecord(&file, i, &e)) {
+            if (json)
+                std::fputs("\n]\n", stdout);
+            PrintErr(QStringLiteral("cannot read record %1 of %2").arg(i).arg(fileName));
+            return kExitFailed;
         }
-        PrintJson(list);
-        return kExitOk;
+        if (!HasMemoListPath(e))
+            continue;
+        if (!json) {
+            for (const auto& [name, value] : RecordFields(e))
+                PrintOut(QStringLiteral("%1.%2: %3").arg(i).arg(name, value));
+            continue;
+        }
+        const QJsonObject object{{"index", i},
+                                 {"path", MemoListPath(e)},
+                                 {"description", MemoListDescription(e)},
+                                 {"length", e.length},
+                                 {"memo", MemoJson(e.memo)},
+                                 {"nextTime", static_cast<qint64>(e.nextTime)},
+                                 {"nextTimeLocal", LocalText(e.nextTime)},
+                                 {"fileType", e.fileType}};
+        // As an element of an indented array: each line four spaces in, commas between.
+        const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+        if (!first)
+            std::fputs(",\n", stdout);
+        first = false;
+        for (const QByteArray& line : text.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            if (line.front() != '{')
+                std::fputc('\n', stdout);
+            std::fputs("    ", stdout);
+            std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+        }
     }
-    for (const MemoListRecord& r : records)
-        for (const auto& [name, value] : RecordFields(r.entry))
-            PrintOut(QStringLiteral("%1.%2: %3").arg(r.index).arg(name, value));
+    if (json)
+        std::fputs(first ? "]\n" : "\n]\n", stdout);
     return kExitOk;
 }
 

@@ -2,8 +2,12 @@
 // the virtual device; TONEDECK_AUDIO chooses).
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "command.h"
 #include "platform/audiobackend.h"
@@ -31,10 +35,21 @@ QString DeviceError(UINT code) {
     }
 }
 
-// Runs the event loop until done() or the deadline.
+// Runs the event loop until done() or the deadline. The loop sleeps until the devices
+// post their notifications; done() is looked at on a slow timer, so waiting costs
+// nothing.
 bool Pump(const std::function<bool()>& done, QDeadlineTimer deadline) {
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(50);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    check.start();
+    loop.exec();
     return done();
 }
 
@@ -69,6 +84,7 @@ int Record(const QStringList& words) {
     }
     // Input keeps coming while VOX holds the recording, so the input length ends it.
     const uint64_t want = uint64_t(seconds) * rec.GetSamplesPerSec();
+    rec.LimitSamples(DWORD(std::min<uint64_t>(want, 0xFFFFFFFFu)));
     Pump([&] { return !rec.StillRecording() || rec.InputSamples() >= want; },
          QDeadlineTimer(int64_t(seconds) * 1000 + 10000));
     const bool complete = rec.InputSamples() >= want || !rec.StillRecording();
@@ -77,6 +93,13 @@ int Record(const QStringList& words) {
             PrintErr(QStringLiteral("cannot finish %1: %2").arg(out, DeviceError(r)));
             return kExitFailed;
         }
+    }
+    if (rec.WriteFailed()) {
+        PrintErr(QStringLiteral("%1: the recording stopped after %2 s: the file could not be "
+                                "written (the disk may be full)")
+                     .arg(out)
+                     .arg(double(rec.SamplesRecorded()) / rec.GetSamplesPerSec(), 0, 'f', 2));
+        return kExitFailed;
     }
     if (!complete) {
         PrintErr(QStringLiteral("the sound device stopped delivering audio"));

@@ -66,6 +66,7 @@ protected:
         App();
         ForceAudioBackend(AudioBackend::Virtual);
         SetVirtualSpeed(0);
+        SetVirtualCapture(64 << 20);
         TakeVirtualOutput();
         ASSERT_TRUE(dir.isValid());
     }

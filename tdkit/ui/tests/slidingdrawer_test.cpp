@@ -4,12 +4,14 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QHelpEvent>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QObject>
 #include <QScreen>
 #include <QToolTip>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include "platform/message.h"
@@ -102,6 +104,38 @@ TEST_F(SlidingDrawerTest, OpensOverOneSecondWithOneDrawerSound) {
     EXPECT_EQ(d.minimumSize(), QSize(300, 200)) << "size limits are back";
     Advance(400, d);
     EXPECT_EQ(bar.sounds, 1);
+}
+
+TEST_F(SlidingDrawerTest, EveryFrameShowsTheContentWhereItStaysInsideARaisedFrame) {
+    Bar bar(QRect(0, 0, 40, 700));  // along the left edge
+    TestDrawer d(&bar, 0, QPoint(0, 100), QSize(300, 200));
+    auto* layout = new QVBoxLayout(&d);
+    auto* title = new QLabel(QStringLiteral("Title"), &d);
+    layout->addWidget(title, 0, Qt::AlignTop | Qt::AlignHCenter);
+    layout->addStretch();
+    Open(d);
+    Advance(500, d);  // half way: 150 of 300 pixels out
+    ASSERT_EQ(d.width(), 150);
+    const QRect midTitle = title->geometry();
+    const QImage mid = d.grab().toImage();
+    Advance(500, d);
+    ASSERT_FALSE(d.IsSliding());
+    EXPECT_EQ(title->geometry(), midTitle) << "the title does not jump at the end";
+    EXPECT_GT(midTitle.center().x(), 140) << "laid out for the full width, not the sliver";
+    const QImage full = d.grab().toImage();
+    // What shows mid-slide is the drawer as it will stand, less the frame's far edge.
+    const QRect shared(kDrawerFrameWidth, kDrawerFrameWidth, 150 - 2 * kDrawerFrameWidth,
+                       200 - 2 * kDrawerFrameWidth);
+    EXPECT_EQ(mid.copy(shared), full.copy(shared));
+    // The frame: light along the top and left, dark along the bottom and right, and both
+    // unlike the face.
+    const QRgb face = full.pixel(150, 150);
+    const auto grey = [](QRgb c) { return qGray(c); };
+    EXPECT_GT(grey(full.pixel(0, 100)), grey(face));
+    EXPECT_GT(grey(full.pixel(150, 0)), grey(face));
+    EXPECT_LT(grey(full.pixel(299, 100)), grey(face));
+    EXPECT_LT(grey(full.pixel(150, 199)), grey(face));
+    EXPECT_NE(face, bar.palette().color(QPalette::Window).rgb()) << "apart from the bar";
 }
 
 TEST_F(SlidingDrawerTest, ClosingSlidesBackThenReportsOnce) {

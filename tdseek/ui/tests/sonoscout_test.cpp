@@ -6,13 +6,20 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <tuple>
+#include <string>
 
 #include "platform/message.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdseek/searchengine.h"
 #include "tdseek/ui/sonoscout.h"
 
 namespace {
@@ -143,6 +150,78 @@ TEST_F(Search, FindsSoundFilesDirectoryByDirectoryAndPublishesThem) {
     };
     EXPECT_LT(at("one.wav"), at("two.WAV"));
     EXPECT_LT(at("one.wav"), at("song.mid")) << "Wave files before MIDI files of one directory";
+}
+
+// One pass over each directory: the records come WAV, then MIDI, then RMI, each kind in
+// the order the directory lists its entries; only regular files with those endings count.
+TEST_F(Search, ADirectorysRecordsFollowItsListingOrderKindByKind) {
+    const QString d = drive_ + "/mix";
+    for (int i = 0; i < 12; ++i) {
+        WriteFile(d + QString("/s%1.wav").arg(i * 7 % 12), Wav(8));
+        WriteFile(d + QString("/m%1.MID").arg(i), "MThd");
+        WriteFile(d + QString("/r%1.rmi").arg(i), "RIFF");
+    }
+    WriteFile(d + "/.hidden.wav", Wav(8));
+    WriteFile(d + "/.wav", Wav(8));
+    WriteFile(d + "/notes.wav.txt", "x");
+    WriteFile(d + "/wav", "x");
+    QDir().mkpath(d + "/folder.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(d + "/pipe.wav").constData(), 0600), 0);
+    QFile::link(d + "/s1.wav", d + "/link.wav");
+
+    std::vector<std::string> want;
+    for (const char* pattern : {"*.wav", "*.mid", "*.rmi"}) {
+        const QStringList names = QDir(d).entryList(
+            {pattern}, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Unsorted);
+        for (const QString& n : names)
+            if (n != "pipe.wav")
+                want.push_back(n.toStdString());
+    }
+    ASSERT_EQ(want.size(), 38u);
+
+    CSoundSearchEngine engine;
+    std::vector<std::string> seen;
+    BOOL drives[26] = {};
+    drives[3] = 1;
+    int normalPolicy = -1;
+    ASSERT_EQ(engine.DoSearch(
+                  drives, 1, 1,
+                  [&](const SOUNDSTRUCT* r, uintptr_t) {
+                      normalPolicy = sched_getscheduler(0);
+                      if (r)
+                          seen.push_back(r->szName);
+                  },
+                  0),
+              1);
+    ASSERT_TRUE(engine.WaitForWorker(20000));
+    EXPECT_EQ(seen, want);
+    std::vector<std::string> stored;
+    for (const auto& r : ReadSearchFile(engine.GetSearchFilename()))
+        stored.push_back(r.szName);
+    EXPECT_EQ(stored, want);
+    EXPECT_EQ(normalPolicy, SCHED_OTHER);
+
+    // Without MIDI only the WAV files are listed. A background search does its work at
+    // idle CPU and I/O priority; the one above ran at normal priority.
+    CSoundSearchEngine waveOnly;
+    seen.clear();
+    std::vector<int> policies, ioClasses;
+    ASSERT_EQ(waveOnly.DoSearch(
+                  drives, 0, 1,
+                  [&](const SOUNDSTRUCT* r, uintptr_t) {
+                      policies.push_back(sched_getscheduler(0));
+                      ioClasses.push_back(int(syscall(SYS_ioprio_get, 1, 0)) >> 13);
+                      if (r)
+                          seen.push_back(r->szName);
+                  },
+                  0, true),
+              1);
+    ASSERT_TRUE(waveOnly.WaitForWorker(20000));
+    EXPECT_EQ(seen, std::vector<std::string>(want.begin(), want.begin() + 14));
+    ASSERT_FALSE(policies.empty());
+    EXPECT_EQ(policies.front(), SCHED_IDLE);
+    EXPECT_EQ(ioClasses.front(), 3) << "the idle I/O class";
+    EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER) << "the caller's thread keeps its priority";
 }
 
 TEST_F(Search, AStopForTheSessionEndKeepsTheOldList) {

@@ -56,7 +56,9 @@ if [ -f "$plugin" ]; then  # alsa-lib loads plugins by absolute path
 ctl_type.tdfake { lib "$plugin" }
 ctl.!default { type tdfake state "$work/card.state" layout full }
 CONF
-    export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$work/asound.conf
+    # The system configuration is left out: its conf.d hooks (a sound server's ALSA plugin,
+    # for one) would route "default" elsewhere after this file has been read.
+    export ALSA_CONFIG_PATH=$work/asound.conf
     TONEDECK_AUDIO=alsa check "alsa show" 0 "$tdtool" mixer
     contains "alsa device" "$work/out" "device: Tonedeck Test Mixer"
     contains "alsa master" "$work/out" "OverallPlaybackVolume: 52428,52428"
