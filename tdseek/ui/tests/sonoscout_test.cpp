@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <tuple>
 #include <string>
+#include <tuple>
 
 #include "platform/message.h"
 #include "tdkit/audio/riffinfo.h"
