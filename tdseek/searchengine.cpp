@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -144,6 +146,7 @@ void CSoundSearchEngine::Worker() {
     if (background_)
         RunAtIdlePriority();
     for (const QString& root : DriveRoots(drives_)) {
+        FindNestedDrives(root);
         SearchTree(root);
         if (stop_)
             break;
@@ -164,6 +167,27 @@ void CSoundSearchEngine::SearchTree(const QString& root) {
     if (::access(QFile::encodeName(root).constData(), R_OK | X_OK) != 0)
         return;
     AddFilesToList(QDir::cleanPath(root), st.st_dev);
+}
+
+void CSoundSearchEngine::FindNestedDrives(const QString& root) {
+    nestedDevices_.clear();
+    const QString top = QDir::cleanPath(root);
+    const QString prefix = top.endsWith(u'/') ? top : top + u'/';
+    for (const Drive& drive : LoadDriveTable()) {
+        const int index = drive.letter - 'A';
+        if (index < 0 || index >= 26 || drives_[index])
+            continue;  // a chosen drive is searched at its own turn
+        const QString mount = QDir::cleanPath(drive.mountPoint);
+        if (!mount.startsWith(prefix))
+            continue;
+        struct stat st {};
+        if (::stat(QFile::encodeName(mount).constData(), &st) == 0)
+            nestedDevices_.push_back(st.st_dev);
+    }
+}
+
+bool CSoundSearchEngine::IsNestedDrive(dev_t device) const {
+    return std::find(nestedDevices_.begin(), nestedDevices_.end(), device) != nestedDevices_.end();
 }
 
 bool CSoundSearchEngine::IsExcluded(const QString& dir) const {
@@ -197,10 +221,11 @@ bool CSoundSearchEngine::FillRecord(const QString& path, int type, SOUNDSTRUCT* 
 
 void CSoundSearchEngine::AddFilesToList(const QString& top, dev_t device) {
     // Depth first, a directory's own files before its subdirectories, without recursion
-    // so that a deep tree cannot exhaust the stack. Symbolic links are not followed and
-    // other file systems are not entered (they have drives of their own). Each directory
-    // is listed once; a directory's files are recorded WAV first, then MIDI, then RMI,
-    // each kind in the order the directory lists them.
+    // so that a deep tree cannot exhaust the stack. Symbolic links are not followed.
+    // Other file systems are entered only when they are drives of the table that this
+    // search does not search on their own; pseudo file systems and chosen drives stay out.
+    // Each directory is listed once; a directory's files are recorded WAV first, then
+    // MIDI, then RMI, each kind in the order the directory lists them.
     std::vector<QString> pending{top};
     std::vector<QByteArray> found[3];  // .wav, .mid, .rmi
     std::vector<QByteArray> subdirs;
@@ -259,7 +284,7 @@ void CSoundSearchEngine::AddFilesToList(const QString& top, dev_t device) {
         for (auto it = subdirs.rbegin(); it != subdirs.rend() && !stop_; ++it) {
             struct stat st {};
             if (::fstatat(dirFd, it->constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISDIR(st.st_mode) || st.st_dev != device)
+                !S_ISDIR(st.st_mode) || (st.st_dev != device && !IsNestedDrive(st.st_dev)))
                 continue;
             const QString sub = prefix + QFile::decodeName(*it);
             if (IsExcluded(sub))
@@ -286,4 +311,19 @@ std::vector<SOUNDSTRUCT> ReadSearchFile(const QString& path) {
         records.push_back(record);
     }
     return records;
+}
+
+bool PublishSearchFile(const QString& from, const QString& to) {
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly))
+        return false;
+    while (!source.atEnd()) {
+        const QByteArray block = source.read(1 << 16);
+        if (block.isEmpty() || target.write(block) != block.size())
+            return false;
+    }
+    return target.commit();
 }

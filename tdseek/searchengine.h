@@ -69,6 +69,10 @@ private:
     void Worker();
     void AddFilesToList(const QString& dir, dev_t device);
     bool IsExcluded(const QString& dir) const;
+    // The file systems of drives mounted inside root that this search does not search
+    // on their own: the walk of root enters them (a /home of its own under C:).
+    void FindNestedDrives(const QString& root);
+    bool IsNestedDrive(dev_t device) const;
 
     QString tempPath_;
     int tempFd_ = -1;
@@ -82,7 +86,12 @@ private:
     uintptr_t user_ = 0;
     std::thread worker_;
     QStringList excluded_;
+    std::vector<dev_t> nestedDevices_;
 };
 
 // Reads a search data file: the records whose path is not empty.
 std::vector<SOUNDSTRUCT> ReadSearchFile(const QString& path);
+
+// Replaces the search data file `to` with a copy of the finished search `from`, whole or
+// not at all (a temporary file beside it, renamed over it). False on any failure.
+bool PublishSearchFile(const QString& from, const QString& to);

@@ -12,12 +12,12 @@
 #include "platform/trace.h"
 #include "tdkit/mail/simplemapi.h"
 #include "tdkit/settings/paths.h"
-#include "tdkit/ui/framedrawer.h"
+#include "tdseek/ui/drawersonoscout.h"
 
 namespace {
 
 constexpr DWORD kYear = 365 * 24 * 3600;
-constexpr UINT kSonoscoutDrawerTemplate = 158;
+constexpr DWORD kMinInterval = 60;
 
 // Local midnight of the day `days` after the day of `now`, plus secondsOfDay; daylight
 // saving is decided for that date.
@@ -40,22 +40,6 @@ DWORD ClampTime(int64_t t) {
     return static_cast<DWORD>(t);
 }
 
-// Replaces the data file with a copy of the finished search, whole or not at all.
-bool PublishSearchFile(const QString& from, const QString& to) {
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    QSaveFile target(to);
-    if (!target.open(QIODevice::WriteOnly))
-        return false;
-    while (!source.atEnd()) {
-        const QByteArray block = source.read(1 << 16);
-        if (block.isEmpty() || target.write(block) != block.size())
-            return false;
-    }
-    return target.commit();
-}
-
 }  // namespace
 
 CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPERTIES* mail,
@@ -74,7 +58,7 @@ CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPE
             StopSearch(1);
             WaitForSearch(20000);
         }
-        return LRESULT(1);
+        return drawer_ ? SendMessage(drawer_, WM_QUERYENDSESSION) : LRESULT(1);
     });
     OnMessage(WM_BAR_SONOSCOUTCLOSED, [this](WPARAM, LPARAM) {
         // The report comes from inside the drawer: it is deleted once control has left
@@ -86,9 +70,16 @@ CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPE
     });
     OnMessage(WM_BAR_DRAWERSOUND,
               [this](WPARAM, LPARAM) { return SendMessage(parent_, WM_BAR_DRAWERSOUND); });
-    OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {
-        if (static_cast<int>(w) == -1)
+    OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM l) {
+        if (drawer_)
+            PostMessage(drawer_, WM_PLAYLIST_TRACKCHANGED, w, l);
+        else if (static_cast<int>(w) == -1)
             PurgePlayList();
+        return LRESULT(0);
+    });
+    OnMessage(WM_PLAYLIST_STATECHANGED, [this](WPARAM, LPARAM) {
+        if (drawer_)
+            drawer_->UpdateToolBar();
         return LRESULT(0);
     });
     OnMessage(WM_BAR_TOSONOSCOUT, [](WPARAM, LPARAM) { return LRESULT(0); });
@@ -97,10 +88,22 @@ CSonoscout::CSonoscout(QObject* parent, SONOSCOUTPROPERTIES* settings, MAILPROPE
 void CSonoscout::CreateDrawer(UINT edge, const QPoint& anchor, int toolTips) {
     if (drawer_)
         return;
-    drawer_ =
-        new CFrameDrawer(kSonoscoutDrawerTemplate, QStringLiteral("Sonoscout"), QSize(520, 300),
-                         this, qobject_cast<QWidget*>(parent_), WM_BAR_SONOSCOUTCLOSED);
+    drawer_ = new CDrawerSonoscout(settings_, mail_, this, qobject_cast<QWidget*>(parent_));
     drawer_->Open(edge, anchor, toolTips);
+}
+
+CDrawerSonoscout* CSonoscout::Drawer() const {
+    return drawer_.data();
+}
+
+void CSonoscout::StartingModelessDlg() {
+    if (drawer_)
+        drawer_->SetModelessDialog(true);
+}
+
+void CSonoscout::EndedModelessDlg() {
+    if (drawer_)
+        drawer_->SetModelessDialog(false);
 }
 
 void CSonoscout::DestroyDrawer() {
@@ -131,7 +134,8 @@ DWORD CSonoscout::NextSearchTime(const SONOSCOUTPROPERTIES& s, time_t now, bool 
         case 0:
             return ClampTime(int64_t(now) + kYear);
         case 1:
-            return ClampTime(int64_t(now) + s.dwIntervalSeconds);
+            // A shorter interval (0 from a damaged record) would search on every poll.
+            return ClampTime(int64_t(now) + std::max<DWORD>(s.dwIntervalSeconds, kMinInterval));
         case 2:
             return ClampTime(int64_t(now) + (atStartUp ? 30 : kYear));
         case 24: {
@@ -151,7 +155,9 @@ DWORD CSonoscout::NextSearchTime(const SONOSCOUTPROPERTIES& s, time_t now, bool 
             return ClampTime(int64_t(now) + kYear);
         }
         default:
-            return ClampTime(now);
+            // A code the page cannot set is treated as "User Initiated" rather than as
+            // due at once, which would search on every poll.
+            return ClampTime(int64_t(now) + kYear);
     }
 }
 
@@ -194,6 +200,10 @@ void CSonoscout::BeginSearch(int wave, int midi, const BOOL* drives, bool backgr
         return;
     }
     PostMessage(parent_, WM_BAR_SONOSCOUTSTATE, 1, 1);
+    if (drawer_) {
+        drawer_->StartSearchAnimation();
+        drawer_->UpdateToolBar();
+    }
 }
 
 void CSonoscout::StopSearch(int keepOldList) {
@@ -206,24 +216,33 @@ void CSonoscout::StopSearch(int keepOldList) {
 void CSonoscout::SearchUpdate(const SOUNDSTRUCT* record) {
     if (record)
         return;
-    // The end of the search, on the worker: publish the list, then let the controller's
-    // own thread retire the engine (it cannot be deleted from its own worker).
-    searching_ = false;
-    if (!keepOldList_ && engine_) {
-        if (!PublishSearchFile(engine_->GetSearchFilename(), dataFile_))
-            Trace("Search Update WARNING: failed to copy files!\n");
-    }
+    // The end of the search, on the worker: everything else happens on the controller's
+    // own thread, which owns the drawer and may retire the engine.
     QMetaObject::invokeMethod(
         this, [this] { FinishSearch(); }, Qt::QueuedConnection);
 }
 
 void CSonoscout::FinishSearch() {
-    if (engine_) {
-        engine_->WaitForWorker(20000);
-        engine_.reset();
+    if (!engine_)
+        return;
+    engine_->WaitForWorker(20000);
+    if (!keepOldList_) {
+        // The drawer lets go of the data file before it is replaced, and lists the new one.
+        if (drawer_)
+            drawer_->PrepareToUpdateList();
+        if (!PublishSearchFile(engine_->GetSearchFilename(), dataFile_))
+            Trace("Search Update WARNING: failed to copy files!\n");
+        if (drawer_) {
+            drawer_->UpdateList();
+            drawer_->StopSearchAnimation();
+        }
     }
+    searching_ = false;
+    if (drawer_)
+        drawer_->UpdateToolBar();
     SetNextSearchTime(0);
     PostMessage(parent_, WM_BAR_SONOSCOUTSTATE, 0, 0);
+    engine_.reset();
 }
 
 bool CSonoscout::WaitForSearch(int timeoutMs) {

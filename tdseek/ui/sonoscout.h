@@ -16,7 +16,7 @@
 #include "tdkit/settings/properties.h"
 #include "tdseek/searchengine.h"
 
-class CFrameDrawer;
+class CDrawerSonoscout;
 class CSimpleMapi;
 class QWidget;
 
@@ -34,6 +34,7 @@ public:
     void DestroyDrawer();
     void EnableToolTips(int enable);
     bool IsDrawerOpen() const { return !drawer_.isNull(); }
+    CDrawerSonoscout* Drawer() const;
 
     // Starts a search unless one runs; null drives take flags and drives from the settings.
     // The scheduled search runs in the background, at idle CPU and I/O priority.
@@ -58,12 +59,16 @@ public:
     // The search schedule: the next search time for a frequency code, from now.
     static DWORD NextSearchTime(const SONOSCOUTPROPERTIES& settings, time_t now, bool atStartUp);
 
+protected:
+    void StartingModelessDlg() override;
+    void EndedModelessDlg() override;
+
 private:
     void FinishSearch();
 
     QObject* parent_;
     // The open drawer; a child of the bar's window, which may take it along at exit.
-    QPointer<CFrameDrawer> drawer_;
+    QPointer<CDrawerSonoscout> drawer_;
     SONOSCOUTPROPERTIES* settings_;
     MAILPROPERTIES* mail_;
     CSimpleMapi* mapi_;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "platform/message.h"
 #include "tdkit/audio/riffinfo.h"
@@ -27,11 +28,15 @@ QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "seek_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QCoreApplication(argc, argv);
+    // Widgets need a QApplication; the drawer tests of this program share it.
+    static QCoreApplication* app =
+        QCoreApplication::instance() ? QCoreApplication::instance() : new QApplication(argc, argv);
     return *app;
 }
-const bool kAppReady = (App(), true);
+bool AppReady() {
+    App();
+    return true;
+}
 
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -69,7 +74,7 @@ public:
 class Search : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(kAppReady && dir_.isValid());
+        ASSERT_TRUE(AppReady() && dir_.isValid());
         qputenv("TONEDECK_REGISTRY_DIR", (dir_.path() + "/reg").toLocal8Bit());
         ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
         drive_ = dir_.path() + "/disk";
@@ -237,6 +242,30 @@ TEST_F(Search, AStopForTheSessionEndKeepsTheOldList) {
     EXPECT_EQ(kept.size(), 792);
 }
 
+TEST_F(Search, AStopFromTheDrawerPublishesWhatWasFound) {
+    const QString data = [] {
+        QString p;
+        GetSonoscoutSearchFilePath(p);
+        return p;
+    }();
+    WriteFile(data, QByteArray(792, 'x'));
+    for (int i = 0; i < 200; ++i)
+        WriteFile(drive_ + QString("/d%1/f.wav").arg(i), Wav(8));
+    Bar bar;
+    CSonoscout scout(&bar, &settings_, nullptr, nullptr);
+    scout.BeginSearch(1, 0, nullptr);
+    scout.StopSearch(0);
+    ASSERT_TRUE(scout.WaitForSearch(20000));
+    // The old list is gone; what the search found until the stop is the new one.
+    QFile published(data);
+    ASSERT_TRUE(published.open(QIODevice::ReadOnly));
+    EXPECT_EQ(published.size() % 792, 0);
+    EXPECT_LE(published.size(), 200 * 792);
+    EXPECT_FALSE(published.readAll().startsWith("xxxx"));
+    for (const auto& r : ReadSearchFile(data))
+        EXPECT_TRUE(QString(r.szPath).startsWith(drive_)) << r.szPath;
+}
+
 TEST(SearchSchedule, FrequencyCodes) {
     SONOSCOUTPROPERTIES s = DefaultProperties({}).SonoscoutProps;
     const time_t now = 1'700'000'000;
@@ -248,8 +277,44 @@ TEST(SearchSchedule, FrequencyCodes) {
     EXPECT_EQ(CSonoscout::NextSearchTime(s, now, false), DWORD(now + 5400));
     s.nFrequency = 0;
     EXPECT_EQ(CSonoscout::NextSearchTime(s, now, true), DWORD(now + 365 * 86400));
-    s.nFrequency = 7;
-    EXPECT_EQ(CSonoscout::NextSearchTime(s, now, true), DWORD(now));
+    // Neither an unknown code nor a sub-minute interval may make every poll search.
+    for (int code : {3, 7, -1}) {
+        s.nFrequency = code;
+        EXPECT_EQ(CSonoscout::NextSearchTime(s, now, true), DWORD(now + 365 * 86400)) << code;
+    }
+    s.nFrequency = 1;
+    for (DWORD seconds : {0u, 1u, 59u}) {
+        s.dwIntervalSeconds = seconds;
+        EXPECT_EQ(CSonoscout::NextSearchTime(s, now, false), DWORD(now + 60)) << seconds;
+    }
+    s.dwIntervalSeconds = 61;
+    EXPECT_EQ(CSonoscout::NextSearchTime(s, now, false), DWORD(now + 61));
+}
+
+TEST(SearchSchedule, DailyAcrossDaylightSavingDays) {
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    SONOSCOUTPROPERTIES s = DefaultProperties({}).SonoscoutProps;
+    s.nFrequency = 24;
+    s.dwTimeOfDay = 8 * 3600 + 30 * 60;
+    s.wDays = 0x7F;
+    // Saturday evening before each change: the next search is Sunday at 8:30 local time,
+    // 23 hours away in spring and 25 hours in autumn.
+    for (auto [month, day, hours] : {std::tuple{2, 28, 23}, std::tuple{9, 24, 25}}) {
+        tm saturday{};
+        saturday.tm_year = 2026 - 1900, saturday.tm_mon = month, saturday.tm_mday = day;
+        saturday.tm_hour = 9, saturday.tm_min = 30, saturday.tm_isdst = -1;
+        const time_t now = mktime(&saturday);
+        const time_t next = CSonoscout::NextSearchTime(s, now, false);
+        tm local{};
+        localtime_r(&next, &local);
+        EXPECT_EQ(local.tm_hour, 8) << month;
+        EXPECT_EQ(local.tm_min, 30) << month;
+        EXPECT_EQ(local.tm_mday, day + 1) << month;
+        EXPECT_EQ(next - now, hours * 3600 - 3600) << month;
+    }
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST(SearchSchedule, DailyGoesToTheNextChosenWeekday) {
@@ -279,7 +344,7 @@ TEST(SearchSchedule, DailyGoesToTheNextChosenWeekday) {
 }
 
 TEST(SearchSchedule, DecideToSearchRecomputesChangedSettingsFirst) {
-    ASSERT_TRUE(kAppReady);
+    ASSERT_TRUE(AppReady());
     QTemporaryDir dir;
     qputenv("TONEDECK_REGISTRY_DIR", dir.path().toLocal8Bit());
     time_t now = 1'700'000'000;

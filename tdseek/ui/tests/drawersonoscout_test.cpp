@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <memory>
+
+#include "platform/message.h"
+#include "tdkit/audio/riffinfo.h"
+#include "tdkit/settings/install.h"
+#include "tdkit/settings/paths.h"
+#include "tdseek/searchlist.h"
+#include "tdseek/ui/drawersonoscout.h"
+#include "tdseek/ui/sonoscout.h"
+
+namespace {
+
+int argc = 1;
+char name[] = "seek_drawer_tests";
+char* argv[] = {name, nullptr};
+
+class FakePlayer : public IFilePlayer {
+public:
+    explicit FakePlayer(std::vector<QString>* played) : played_(played) {}
+    int Play(const QString& path) override {
+        played_->push_back(path);
+        playing_ = true;
+        return 1;
+    }
+    int StopPlay() override {
+        playing_ = false;
+        return 1;
+    }
+    int StillPlaying() override { return playing_; }
+    int IsDeviceReady() override { return 1; }
+
+private:
+    std::vector<QString>* played_;
+    bool playing_ = false;
+};
+
+class Bar : public QWidget, public MessageReceiver {
+public:
+    Bar() : MessageReceiver(this) {
+        OnMessage(WM_BAR_TOMEMOS, [this](WPARAM w, LPARAM l) {
+            memos.push_back({int(w), QString::fromLocal8Bit(reinterpret_cast<const char*>(l))});
+            return LRESULT(0);
+        });
+        OnMessage(WM_BAR_SONOSCOUTCLOSED, [this](WPARAM, LPARAM) {
+            ++closed;
+            return LRESULT(0);
+        });
+    }
+    std::vector<std::pair<int, QString>> memos;
+    int closed = 0;
+};
+
+SOUNDSTRUCT Record(const QString& path, int type, DWORD size, uint64_t filetime) {
+    SOUNDSTRUCT r{};
+    EXPECT_TRUE(CSoundSearchEngine::FillRecord(path, type, &r));
+    r.dwSize = size;
+    r.ftLastWriteLow = DWORD(filetime);
+    r.ftLastWriteHigh = DWORD(filetime >> 32);
+    return r;
+}
+
+class Drawer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        ASSERT_TRUE(dir_.isValid());
+        qputenv("TONEDECK_REGISTRY_DIR", dir_.filePath("reg").toLocal8Bit());
+        ASSERT_TRUE(InstallTonedeck(dir_.filePath("root"), "Ann").ok);
+        ASSERT_TRUE(GetSonoscoutSearchFilePath(data_));
+        now_ = 0;
+        CSlidingDrawer::SetSlideClock([this] { return now_; });
+        settings_ = DefaultProperties({}).SonoscoutProps;
+        std::memset(settings_.bDrive, 0, sizeof settings_.bDrive);
+        bar_ = std::make_unique<Bar>();
+        scout_ = std::make_unique<CSonoscout>(bar_.get(), &settings_, nullptr, nullptr);
+        scout_->SetPlayers(std::make_unique<FakePlayer>(&played_),
+                           std::make_unique<FakePlayer>(&played_));
+    }
+    void TearDown() override {
+        scout_.reset();
+        bar_.reset();
+        CSlidingDrawer::SetSlideClock(nullptr);
+        qunsetenv("TONEDECK_REGISTRY_DIR");
+    }
+    QString Sound(const QString& name, const QByteArray& bytes = "RIFF") {
+        const QString path = dir_.filePath("sounds/" + name);
+        QDir().mkpath(dir_.filePath("sounds"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    void WriteData(const std::vector<SOUNDSTRUCT>& records) {
+        QFile f(data_);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (const SOUNDSTRUCT& r : records)
+            f.write(reinterpret_cast<const char*>(&r), sizeof r);
+    }
+    CDrawerSonoscout* Open() {
+        scout_->CreateDrawer(1, QPoint(100, 10), 1);
+        CDrawerSonoscout* d = scout_->Drawer();
+        EXPECT_NE(d, nullptr);
+        if (d) {
+            d->askYesNo = [this](const QString&, const QString&) {
+                ++questions_;
+                return false;
+            };
+            d->askConfirmDelete = [this](const QStringList& paths) {
+                confirmed_ = paths;
+                return true;
+            };
+        }
+        QCoreApplication::processEvents();
+        return d;
+    }
+    void Close() {
+        CDrawerSonoscout* d = scout_->Drawer();
+        ASSERT_NE(d, nullptr);
+        scout_->DestroyDrawer();
+        for (int i = 0; i < 5 && scout_->IsDrawerOpen(); ++i) {
+            now_ += 1000;
+            d->StepSlide();
+            QCoreApplication::processEvents();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    void Select(CDrawerSonoscout* d, int row, QItemSelectionModel::SelectionFlags how) {
+        d->View()->selectionModel()->select(d->List()->index(row, 0),
+                                            how | QItemSelectionModel::Rows);
+    }
+    QStringList Column(CDrawerSonoscout* d, int column) {
+        QStringList out;
+        for (int r = 0; r < d->List()->rowCount(); ++r)
+            out << d->List()->Text(r, column);
+        return out;
+    }
+
+    QTemporaryDir dir_;
+    QString data_;
+    int64_t now_ = 0;
+    std::unique_ptr<Bar> bar_;
+    SONOSCOUTPROPERTIES settings_{};
+    std::unique_ptr<CSonoscout> scout_;
+    std::vector<QString> played_;
+    int questions_ = 0;
+    QStringList confirmed_;
+};
+
+TEST_F(Drawer, ListsRecordsSkippingClearedOnesAndSortsByEveryColumn) {
+    SOUNDSTRUCT gone = Record(Sound("gone.wav"), 1, 1, 1);
+    gone.szPath[0] = '\0';
+    WriteData({Record(Sound("b.wav"), 1, 300, 20), gone, Record(Sound("A.mid"), 2, 40, 30),
+               Record(Sound("c.rmi"), 2, 5000, 10)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    EXPECT_EQ(questions_, 0);
+    EXPECT_EQ(d->List()->RecordIndex(1), 2) << "records keep their index in the file";
+    EXPECT_EQ(d->StatusText(), "3 File(s)  0 Selected");
+    EXPECT_EQ(d->List()->Text(0, CSearchList::kType), "Wave File");
+    EXPECT_EQ(d->List()->Text(1, CSearchList::kType), "Midi File");
+
+    d->OnColumnClick(CSearchList::kSize);
+    EXPECT_EQ(Column(d, CSearchList::kSize), (QStringList{"40", "300", "5000"}));
+    d->OnColumnClick(CSearchList::kSize);
+    EXPECT_EQ(Column(d, CSearchList::kSize), (QStringList{"5000", "300", "40"}));
+    d->OnColumnClick(CSearchList::kSize);
+    EXPECT_EQ(Column(d, CSearchList::kSize), (QStringList{"40", "300", "5000"}));
+    d->OnColumnClick(CSearchList::kName);  // case-insensitive
+    EXPECT_EQ(Column(d, CSearchList::kName), (QStringList{"A.mid", "b.wav", "c.rmi"}));
+    d->OnColumnClick(CSearchList::kDate);
+    EXPECT_EQ(Column(d, CSearchList::kName), (QStringList{"c.rmi", "b.wav", "A.mid"}));
+    d->OnColumnClick(CSearchList::kType);
+    EXPECT_EQ(Column(d, CSearchList::kType), (QStringList{"Midi File", "Midi File", "Wave File"}));
+    d->OnColumnClick(CSearchList::kPath);
+    EXPECT_EQ(Column(d, CSearchList::kName), (QStringList{"A.mid", "b.wav", "c.rmi"}));
+}
+
+TEST_F(Drawer, PlaysInTheOrderTheSoundsWereChosen) {
+    WriteData({Record(Sound("1.wav"), 1, 1, 1), Record(Sound("2.wav"), 1, 1, 1),
+               Record(Sound("3.wav"), 1, 1, 1)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    d->OnListClick(0, 0);
+    Select(d, 1, QItemSelectionModel::Select);
+    d->OnListClick(1, Qt::ControlModifier);
+    Select(d, 0, QItemSelectionModel::Deselect);
+    d->OnListClick(0, Qt::ControlModifier);
+    Select(d, 2, QItemSelectionModel::Select);
+    d->OnListClick(2, Qt::ControlModifier);
+    EXPECT_EQ(d->PlayOrder(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(d->StatusText(), "3 File(s)  2 Selected");
+    d->OnCommand(ID_SC_PLAY);
+    QStringList queued;
+    scout_->GetPlayIndexes(queued);
+    EXPECT_EQ(queued, (QStringList{dir_.filePath("sounds/2.wav"), dir_.filePath("sounds/3.wav")}));
+    ASSERT_EQ(d->Playing()->count(), 2);
+    EXPECT_EQ(d->Playing()->itemText(0), "2.wav");
+    ASSERT_FALSE(played_.empty());
+    EXPECT_EQ(played_.front(), dir_.filePath("sounds/2.wav"));
+    EXPECT_FALSE(d->Action(ID_SC_DELETE)->isEnabled()) << "nothing is deleted while playing";
+    EXPECT_TRUE(d->Action(ID_SC_STOP)->isEnabled());
+    d->OnCommand(ID_SC_STOP);
+    EXPECT_FALSE(scout_->IsSomethingPlaying());
+    EXPECT_TRUE(d->Action(ID_SC_DELETE)->isEnabled());
+}
+
+TEST_F(Drawer, DeleteClearsOnlyTheRecordsOfFilesReallyDeleted) {
+    const QString a = Sound("a.wav"), c = Sound("c.wav");
+    // A directory named like a sound cannot be removed as a file.
+    const QString stuck = dir_.filePath("sounds/stuck.wav");
+    QDir().mkpath(stuck + "/inside");
+    WriteData({Record(a, 1, 1, 1), Record(a, 1, 1, 1), Record(c, 1, 1, 1)});
+    {
+        // The second record names the directory.
+        QFile f(data_);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        SOUNDSTRUCT r = Record(a, 1, 1, 1);
+        std::memset(r.szPath, 0, sizeof r.szPath);
+        std::strcpy(r.szPath, QFile::encodeName(stuck).constData());
+        f.seek(792);
+        f.write(reinterpret_cast<const char*>(&r), sizeof r);
+    }
+    CDrawerSonoscout* d = Open();
+    d->showMessage = [](const QString&) {};
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    Select(d, 1, QItemSelectionModel::Select);
+    d->OnCommand(ID_SC_DELETE);
+    EXPECT_EQ(confirmed_.size(), 2);
+    EXPECT_FALSE(QFile::exists(a));
+    EXPECT_TRUE(QFileInfo(stuck).isDir());
+    EXPECT_EQ(d->List()->rowCount(), 2);
+    d->PrepareToUpdateList();
+    const auto left = ReadSearchFile(data_);
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(QFile::decodeName(left[0].szPath), stuck);
+    EXPECT_EQ(QFile::decodeName(left[1].szPath), c);
+    QFile f(data_);
+    EXPECT_EQ(f.size(), 3 * 792) << "records keep their place";
+}
+
+TEST_F(Drawer, MissingDataFileOffersASearchAndReopensAfterClosing) {
+    QFile::remove(data_);
+    CDrawerSonoscout* d = Open();
+    EXPECT_EQ(questions_, 1);
+    EXPECT_EQ(d->List()->rowCount(), 0);
+    Close();
+    EXPECT_FALSE(scout_->IsDrawerOpen());
+    EXPECT_EQ(bar_->closed, 1);
+    WriteData({Record(Sound("x.wav"), 1, 1, 1)});
+    d = Open();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->List()->rowCount(), 1);
+    Close();
+    EXPECT_EQ(bar_->closed, 2);
+}
+
+TEST_F(Drawer, EndOfSearchReplacesTheListOnTheDrawersThread) {
+    WriteData({Record(Sound("old.wav"), 1, 1, 1)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 1);
+    // D: is a folder with two sounds.
+    const QString disk = dir_.filePath("disk");
+    QDir().mkpath(disk + "/x");
+    QFile(Sound("n1.wav")).copy(disk + "/n1.wav");
+    QFile(Sound("n2.mid")).copy(disk + "/x/n2.mid");
+    QFile mounts(dir_.filePath("mountinfo"));
+    ASSERT_TRUE(mounts.open(QIODevice::WriteOnly));
+    mounts.write("20 1 8:1 / / rw - ext4 /dev/sda1 rw\n21 20 8:2 / " + disk.toUtf8() +
+                 " rw - ext4 /dev/sda2 rw\n");
+    mounts.close();
+    qputenv("TONEDECK_MOUNTINFO", mounts.fileName().toLocal8Bit());
+    qputenv("TONEDECK_UDEV_DATA", dir_.filePath("none").toLocal8Bit());
+    d->askSearchChoice = [](SearchChoice* c) {
+        std::memset(c->drives, 0, sizeof c->drives);
+        c->drives[3] = 1;
+        c->wave = c->midi = 1;
+        return true;
+    };
+    d->OnCommand(ID_SC_SEARCH);
+    EXPECT_TRUE(scout_->IsSearching());
+    EXPECT_TRUE(d->IsAnimating());
+    EXPECT_FALSE(d->Action(ID_SC_SEARCH)->isEnabled());
+    EXPECT_TRUE(d->Action(ID_SC_STOPSEARCH)->isEnabled());
+    ASSERT_TRUE(scout_->WaitForSearch(20000));
+    EXPECT_FALSE(d->IsAnimating());
+    EXPECT_TRUE(d->Action(ID_SC_SEARCH)->isEnabled());
+    EXPECT_EQ(Column(d, CSearchList::kName), (QStringList{"n1.wav", "n2.mid"}));
+    qunsetenv("TONEDECK_MOUNTINFO");
+    qunsetenv("TONEDECK_UDEV_DATA");
+}
+
+TEST_F(Drawer, PostsAMidiFileAsAnRmiMemo) {
+    // A type 0 standard MIDI file with one empty track.
+    QByteArray midi("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0\x04\0\xff\x2f\0", 26);
+    WriteData({Record(Sound("tune.mid", midi), 2, 26, 1), Record(Sound("talk.wav"), 1, 4, 1)});
+    CDrawerSonoscout* d = Open();
+    int asked = 0;
+    d->askSchedule = [&](ECHOMEMOSTRUCT* memo, QString* description) {
+        ++asked;
+        memo->frequency = 3;
+        *description = "Practice";
+        return true;
+    };
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    d->OnListClick(0, 0);
+    EXPECT_TRUE(d->Action(ID_SC_POST)->isEnabled());
+    d->OnCommand(ID_SC_POST);
+    EXPECT_EQ(asked, 1);
+    ASSERT_EQ(bar_->memos.size(), 1u);
+    EXPECT_EQ(bar_->memos[0].first, 2);
+    const QString memo = bar_->memos[0].second;
+    EXPECT_TRUE(QFileInfo(memo).fileName().startsWith("SAY")) << memo.toStdString();
+    EXPECT_TRUE(memo.endsWith(".RMI")) << memo.toStdString();
+    QString memos;
+    ASSERT_TRUE(GetEchoMemosDirectory(memos));
+    EXPECT_EQ(QFileInfo(memo).absolutePath(), QDir(memos).absolutePath());
+    WAVEFILETYPE type;
+    char text[256] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT read{};
+    ASSERT_TRUE(
+        GetNoteInfoFromRIFFFile(memo, type, text, sizeof text, seconds, &read, SOUNDFILETYPE_RMI));
+    EXPECT_STREQ(text, "Practice");
+    EXPECT_EQ(read.frequency, 3);
+    EXPECT_EQ(QDir(memos).entryList(QDir::Files | QDir::Hidden).size(), 1)
+        << "no half-built file left behind";
+    // Cancel posts nothing.
+    d->askSchedule = [](ECHOMEMOSTRUCT*, QString*) { return false; };
+    d->OnCommand(ID_SC_POST);
+    EXPECT_EQ(bar_->memos.size(), 1u);
+}
+
+}  // namespace
