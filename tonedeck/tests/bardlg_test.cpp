@@ -328,7 +328,7 @@ TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
     ASSERT_TRUE(PumpUntil([&] { return notices_ == 1 && welcomes_ == 1; }));
     bar_->CloseBar();
     // Next start: the notice again, and this time the user ticks the box.
-    bar_ = std::make_unique<CBarDlg>();
+    bar_ = std::make_unique<FrameBar>();
     bar_->showWelcome = [this] { ++welcomes_; };
     bar_->showNoMail = [this](bool) {
         ++notices_;
@@ -340,7 +340,7 @@ TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
     EXPECT_EQ(bar_->Properties().bNoMailWarningOff, 1);
     bar_->CloseBar();
     // And the start after that shows none.
-    bar_ = std::make_unique<CBarDlg>();
+    bar_ = std::make_unique<FrameBar>();
     bar_->showWelcome = [this] { ++welcomes_; };
     bar_->showNoMail = [this](bool) {
         ++notices_;
