@@ -467,7 +467,7 @@ public:
 TEST_F(Codec, TheWavePlayerPlaysCompressedFilesDecodedAsTheyPlay) {
     ForceAudioBackend(AudioBackend::Virtual);
     SetVirtualSpeed(0);
-    TakeVirtualOutput();
+    SetVirtualCapture(64 << 20);
     const QString gsm = Path("memo.wav");
     Run("sox", {Speech(), "-e", "gsm-full-rate", gsm});
     Owner owner;

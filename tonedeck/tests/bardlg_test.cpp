@@ -71,6 +71,12 @@ protected:
         qputenv("XDG_RUNTIME_DIR", (dir_.path() + "/run").toLocal8Bit());
         qputenv("TONEDECK_AUDIO", "virtual");
         ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
+        // An empty search list, so Sonoscout opens without offering a first search.
+        QString searchFile;
+        ASSERT_TRUE(GetSonoscoutSearchFilePath(searchFile));
+        QFile list(searchFile);
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.close();
         SetAppBarShell(&shell_);
         // Slides take no time: every look at the clock is a second later.
         CSlidingDrawer::SetSlideClock([this] { return now_ += 1000; });

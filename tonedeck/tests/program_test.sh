@@ -67,6 +67,8 @@ out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$tonedeck" 2>&1); rc=$?
 check "no display refused" '[ $rc -ne 0 ] && [ $(printf "%s\n" "$out" | wc -l) -eq 1 ] && [[ $out == *display* ]]'
 
 "$tdtool" setup --user Ann >/dev/null || fail "setup"
+# An empty search list, so Sonoscout opens without offering a first search.
+: >"$("$tdtool" paths | sed -n 's/^GetSonoscoutSearchFilePath: //p')" || fail "search list"
 props=$XDG_DATA_HOME/tonedeck/Users/Ann/TDPROP.PRP
 workarea() { xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f1-4 | tr -d ' '; }
 bar_window() { xdotool search --onlyvisible --name '^Tonedeck$' 2>/dev/null | head -1; }
