@@ -22,6 +22,7 @@
 
 #include "command.h"
 #include "platform/message.h"
+#include "platform/regularfile.h"
 #include "platform/tempfile.h"
 #include "tdkit/audio/players.h"
 #include "tdkit/audio/riffinfo.h"
@@ -121,8 +122,9 @@ int List(const Args& args) {
         return kExitFailed;
     }
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        PrintErr(QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
+    QString why;
+    if (!OpenRegularFile(file, QIODevice::ReadOnly, &why)) {
+        PrintErr(QStringLiteral("cannot open %1: %2").arg(fileName, why));
         return kExitFailed;
     }
     // One record at a time, printed as it is read: a list of any length costs the memory
@@ -339,8 +341,9 @@ bool RunPass(const QString& listPath, time_t now, time_t* earliest, QJsonArray* 
         if (now < *earliest)
             return true;
         QFile file(listPath);
-        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-            PrintErr(QStringLiteral("cannot open %1: %2").arg(listPath, file.errorString()));
+        QString why;
+        if (!OpenRegularFile(file, QIODevice::ReadWrite | QIODevice::ExistingOnly, &why)) {
+            PrintErr(QStringLiteral("cannot open %1: %2").arg(listPath, why));
             return false;
         }
         MemoPassHooks hooks;
