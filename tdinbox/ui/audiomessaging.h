@@ -17,7 +17,7 @@
 #include "tdkit/audio/wndplaylist.h"
 #include "tdkit/settings/properties.h"
 
-class CDrawerInbox;
+#include "tdinbox/ui/drawerinbox.h"
 class CMixMgr;
 class CSimpleMapi;
 class QThread;
