@@ -27,6 +27,7 @@
 #include "tdkit/ui/helptopic.h"
 #include "tdkit/ui/slidingdrawer.h"
 #include "tdmemo/ui/echomemos.h"
+#include "tonedeck/autostart.h"
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
 #include "tonedeck/dialogs.h"
@@ -531,6 +532,44 @@ TEST_F(BarMenu, TheFixitGuidePutsTheBarBackOnTopAndAboutShowsTheVersion) {
     CAboutDlg about;
     EXPECT_EQ(about.windowTitle(), "About Quorvane Tonedeck");
     EXPECT_EQ(CAboutDlg::VersionText(), "Version 1.10,  November 8, 1996");
+}
+
+TEST_F(BarMenu, StartWithTheDesktopWritesAndRemovesTheUsersAutostartEntry) {
+    const QString entry = dir_.path() + "/config/autostart/tonedeck.desktop";
+    bool shownTicked = true;
+    auto tick = [&](bool on) {
+        onSheet_ = [&, on](CProperties& sheet) {
+            auto* page = Find<CPropertiesTonedeck>(sheet);
+            shownTicked = page->AutostartBox()->isChecked();
+            page->AutostartBox()->setChecked(on);
+            return int(QDialog::Accepted);
+        };
+        Key(Qt::Key_P, Qt::ControlModifier);
+    };
+    tick(true);
+    EXPECT_FALSE(shownTicked);
+    ASSERT_TRUE(QFile::exists(entry));
+    EXPECT_TRUE(IsAutostartEnabled());
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(text.contains("\nExec=\"" + QCoreApplication::applicationFilePath() + "\"\n"))
+        << text.toStdString();
+    tick(false);
+    EXPECT_TRUE(shownTicked);
+    EXPECT_FALSE(QFile::exists(entry));
+    // An entry the desktop turned off counts as off.
+    ASSERT_TRUE(SetAutostartEnabled(true));
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("Hidden=true\n");
+    file.close();
+    EXPECT_FALSE(IsAutostartEnabled());
+    // The program's path is quoted as the entry format asks.
+    EXPECT_TRUE(AutostartEntryText("/opt/my \"td\"/$x\\tonedeck")
+                    .contains("Exec=\"/opt/my \\\\\"td\\\\\"/\\\\$x\\\\\\\\tonedeck\"\n"))
+        << AutostartEntryText("/opt/my \"td\"/$x\\tonedeck").toStdString();
 }
 
 }  // namespace
