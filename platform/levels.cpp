@@ -13,9 +13,16 @@ struct Slot {
 
 Slot slots[2];
 
-int64_t NowMs() {
+int64_t SteadyMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::atomic<LevelClock> clockFn{nullptr};
+
+int64_t NowMs() {
+    const LevelClock clock = clockFn.load(std::memory_order_acquire);
+    return clock ? clock() : SteadyMs();
 }
 
 constexpr int64_t kStaleAfterMs = 250;
@@ -34,4 +41,8 @@ PeakLevel CurrentPeak(LevelSource source) {
         return {};
     const uint32_t peaks = slot.peaks.load(std::memory_order_relaxed);
     return {static_cast<uint16_t>(peaks >> 16), static_cast<uint16_t>(peaks & 0xFFFF)};
+}
+
+void SetLevelClock(LevelClock clock) {
+    clockFn.store(clock, std::memory_order_release);
 }

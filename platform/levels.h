@@ -18,3 +18,8 @@ struct PeakLevel {
 
 // The most recent peak of the source, or silence when nothing was reported lately.
 PeakLevel CurrentPeak(LevelSource source);
+
+// The clock the levels are stamped and aged by, in milliseconds; null restores the
+// steady clock. For tests that step time by hand.
+using LevelClock = int64_t (*)();
+void SetLevelClock(LevelClock clock);

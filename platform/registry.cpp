@@ -6,10 +6,16 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "platform/regularfile.h"
+
+#include <chrono>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -44,14 +50,26 @@ QString Escape(const QString& text) {
     return out;
 }
 
+int HexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return -1;
+}
+
+// Takes %XX only with exactly two hexadecimal digits; anything else stands as written.
 QString Unescape(const QString& text) {
     QString out;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'%' && i + 2 < text.size()) {
-            bool ok = false;
-            const int code = text.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out += QChar(code);
+            const int high = HexDigit(text[i + 1]);
+            const int low = HexDigit(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out += QChar(static_cast<char16_t>(high * 16 + low));
                 i += 2;
                 continue;
             }
@@ -61,12 +79,15 @@ QString Unescape(const QString& text) {
     return out;
 }
 
+// Largest store file read; a larger one is no store of ours.
+constexpr qint64 kMaxStoreBytes = 16 << 20;
+
 IniFile Parse(const QString& path) {
     IniFile ini;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(file, QIODevice::ReadOnly))
         return ini;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    const QStringList lines = QString::fromUtf8(file.read(kMaxStoreBytes)).split(u'\n');
     for (QString line : lines) {
         if (line.endsWith(u'\r'))
             line.chop(1);
@@ -101,9 +122,20 @@ public:
     explicit FileLock(const QString& path) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         fd_ = ::open(QFile::encodeName(path + QStringLiteral(".lock")).constData(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0)
-            ::flock(fd_, LOCK_EX);
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
+        if (fd_ < 0)
+            return;
+        // Every holder changes one small file and lets go: a few seconds is plenty.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
     ~FileLock() {
         if (fd_ >= 0)

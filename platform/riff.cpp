@@ -1,6 +1,8 @@
 #include "platform/riff.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -51,11 +53,68 @@ const char* RiffErrorText(RiffError error) {
             return "bad file position";
         case RiffError::TooLarge:
             return "chunk too large";
+        case RiffError::NotRegular:
+            return "not a regular file";
+        case RiffError::Stopped:
+            return "stopped";
     }
     return "unknown error";
 }
 
+namespace {
+
+// Opens name without waiting on a FIFO or a device, and keeps the descriptor only when it
+// is a regular file; *st receives its status.
+int OpenRegular(const QByteArray& name, int flags, struct stat* st, RiffError* error) {
+    int fd;
+    do {
+        fd = ::open(name.constData(), flags | O_NONBLOCK, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *error = errno == EEXIST                     ? RiffError::Exists
+                 : errno == ENXIO || errno == EISDIR ? RiffError::NotRegular
+                                                     : RiffError::CannotOpen;
+        return -1;
+    }
+    if (::fstat(fd, st) != 0) {
+        ::close(fd);
+        *error = RiffError::CannotOpen;
+        return -1;
+    }
+    if (!S_ISREG(st->st_mode)) {
+        ::close(fd);
+        *error = RiffError::NotRegular;
+        return -1;
+    }
+    // Reads and writes of a regular file wait as usual from here on.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// Takes the lock without waiting; false with *error set when someone else holds it.
+bool LockNow(int fd, int how, RiffError* error) {
+    int locked;
+    do {
+        locked = ::flock(fd, how | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0)
+        return true;
+    *error = errno == EWOULDBLOCK ? RiffError::Busy : RiffError::CannotOpen;
+    return false;
+}
+
+// Whether name still names the file open on fd: a writer that replaced it while this
+// open waited for its lock has made the descriptor stale.
+bool StillNamed(const QByteArray& name, const struct stat& open) {
+    struct stat now {};
+    return ::stat(name.constData(), &now) == 0 && now.st_dev == open.st_dev &&
+           now.st_ino == open.st_ino;
+}
+
+}  // namespace
+
 std::unique_ptr<RiffFile> RiffFile::Open(const QString& path, Mode mode, RiffError* error) {
+    RiffError why = RiffError::None;
     auto fail = [error](RiffError e) {
         if (error)
             *error = e;
@@ -80,37 +139,158 @@ std::unique_ptr<RiffFile> RiffFile::Open(const QString& path, Mode mode, RiffErr
             flags |= O_RDWR | O_CREAT | O_EXCL;
             break;
     }
-    int fd;
-    do {
-        fd = ::open(name.constData(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return fail(errno == EEXIST ? RiffError::Exists : RiffError::CannotOpen);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fail(RiffError::CannotOpen);
-    }
-    int locked;
-    do {
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        ::close(fd);
-        return fail(busy ? RiffError::Busy : RiffError::CannotOpen);
-    }
-    int64_t size = st.st_size;
-    if (mode == Mode::Create) {
-        if (::ftruncate(fd, 0) != 0) {
+    // A file replaced by a writer between our open and our lock is opened afresh.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        struct stat st {};
+        const int fd = OpenRegular(name, flags, &st, &why);
+        if (fd < 0)
+            return fail(why);
+        if (!LockNow(fd, mode == Mode::Read ? LOCK_SH : LOCK_EX, &why)) {
             ::close(fd);
-            return fail(RiffError::Write);
+            return fail(why);
         }
-        size = 0;
+        if (!StillNamed(name, st)) {
+            ::close(fd);
+            if (mode == Mode::CreateNew)
+                return fail(RiffError::Busy);
+            continue;
+        }
+        int64_t size = st.st_size;
+        if (mode == Mode::Create) {
+            if (::ftruncate(fd, 0) != 0) {
+                ::close(fd);
+                return fail(RiffError::Write);
+            }
+            size = 0;
+        }
+        if (error)
+            *error = RiffError::None;
+        return std::unique_ptr<RiffFile>(new RiffFile(fd, mode != Mode::Read, size));
     }
-    if (error)
-        *error = RiffError::None;
-    return std::unique_ptr<RiffFile>(new RiffFile(fd, mode != Mode::Read, size));
+    return fail(RiffError::Busy);
+}
+
+std::unique_ptr<RiffFile> RiffFile::OpenReplacement(const QString& path, RiffError* error) {
+    auto fail = [error](RiffError e) {
+        if (error)
+            *error = e;
+        return nullptr;
+    };
+    if (path.isEmpty())
+        return fail(RiffError::CannotOpen);
+    // The file behind a link is the one replaced; the link stays a link.
+    QString target = path;
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        target = info.canonicalFilePath();
+        if (target.isEmpty())
+            return fail(RiffError::CannotOpen);
+    }
+    const QFileInfo targetInfo(target);
+    const QString dir = targetInfo.absolutePath();
+    const QString base = targetInfo.fileName();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString temp = dir + QStringLiteral("/.") + base +
+                             QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(),
+                                                           8, 16, QLatin1Char('0'));
+        const QByteArray tempName = QFile::encodeName(temp);
+        int fd;
+        do {
+            fd = ::open(tempName.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0600);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return fail(RiffError::CannotOpen);
+        }
+        RiffError why = RiffError::None;
+        if (!LockNow(fd, LOCK_EX, &why)) {
+            ::close(fd);
+            ::unlink(tempName.constData());
+            return fail(why);
+        }
+        std::unique_ptr<RiffFile> file(new RiffFile(fd, true, 0));
+        file->replaces_ = QFile::encodeName(QFileInfo(target).absoluteFilePath());
+        file->tempName_ = tempName;
+        if (error)
+            *error = RiffError::None;
+        return file;
+    }
+    return fail(RiffError::CannotOpen);
+}
+
+RiffError RiffFile::CommitReplacement(const RiffFile* original) {
+    if (fd_ < 0 || tempName_.isEmpty())
+        return RiffError::Write;
+    auto abandon = [this](RiffError e) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        ::unlink(tempName_.constData());
+        tempName_.clear();
+        return e;
+    };
+    if (Flush() != RiffError::None || failed_)
+        return abandon(RiffError::Write);
+    if (original && original->fd_ >= 0) {
+        struct stat st {};
+        if (::fstat(original->fd_, &st) != 0)
+            return abandon(RiffError::Write);
+        struct stat mine {};
+        if (::fstat(fd_, &mine) != 0)
+            return abandon(RiffError::Write);
+        if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) &&
+            ::fchown(fd_, st.st_uid, st.st_gid) != 0)
+            return abandon(RiffError::Write);
+        if (::fchmod(fd_, st.st_mode & 07777) != 0)
+            return abandon(RiffError::Write);
+    }
+    // On disk before it has the name, so a crash leaves the old file or the new one.
+    if (::fsync(fd_) != 0)
+        return abandon(RiffError::Write);
+    if (::rename(tempName_.constData(), replaces_.constData()) != 0)
+        return abandon(RiffError::Write);
+    tempName_.clear();
+    const QByteArray dir =
+        QFile::encodeName(QFileInfo(QFile::decodeName(replaces_)).absolutePath());
+    const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    return closed == 0 ? RiffError::None : RiffError::Write;
+}
+
+int64_t RiffFile::StoredSize() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+bool RiffFile::IsPlausibleId(FOURCC id) {
+    for (int i = 0; i < 4; ++i) {
+        const unsigned c = (id >> (8 * i)) & 0xFF;
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+bool RiffFile::CopyFrom(RiffFile& source, int64_t offset, int64_t length) {
+    if (length < 0 || offset < 0 || source.Seek(offset) != offset)
+        return false;
+    std::vector<unsigned char> block(static_cast<size_t>(std::min<int64_t>(length, 1 << 16)));
+    while (length > 0) {
+        const int64_t n = std::min<int64_t>(length, static_cast<int64_t>(block.size()));
+        if (!source.ReadExact(block.data(), n) || !WriteExact(block.data(), n))
+            return false;
+        length -= n;
+    }
+    return true;
 }
 
 RiffFile::RiffFile(int fd, bool writable, int64_t size)
@@ -121,6 +301,8 @@ RiffFile::RiffFile(int fd, bool writable, int64_t size)
 RiffFile::~RiffFile() {
     if (fd_ >= 0)
         Close();
+    if (!tempName_.isEmpty())
+        ::unlink(tempName_.constData());
 }
 
 RiffError RiffFile::Flush() {
@@ -149,6 +331,14 @@ RiffError RiffFile::Flush() {
 RiffError RiffFile::Close() {
     if (fd_ < 0)
         return RiffError::None;
+    if (!tempName_.isEmpty()) {
+        // A replacement closed without its commit is thrown away.
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(tempName_.constData());
+        tempName_.clear();
+        return RiffError::Write;
+    }
     const RiffError flushed = Flush();
     const int closed = ::close(fd_);
     fd_ = -1;
@@ -305,7 +495,7 @@ RiffError RiffFile::ReadHeader(RiffChunk& chunk, int64_t limit) {
     chunk.fccType = 0;
     chunk.dataOffset = pos_;
     chunk.dirty = false;
-    if (static_cast<int64_t>(chunk.cksize) > limit - chunk.dataOffset)
+    if (!IsPlausibleId(chunk.ckid) || static_cast<int64_t>(chunk.cksize) > limit - chunk.dataOffset)
         return RiffError::NotFound;
     if (chunk.ckid == kFourCCRiff || chunk.ckid == kFourCCList) {
         if (chunk.cksize < 4)
@@ -325,6 +515,8 @@ RiffError RiffFile::Descend(RiffChunk& chunk, const RiffChunk* parent, RiffFind 
     const FOURCC wantType = chunk.fccType;
     const int64_t limit = parent ? std::min(parent->end(), size_) : size_;
     for (;;) {
+        if (stop_ && stop_->load(std::memory_order_relaxed))
+            return RiffError::Stopped;
         const RiffError e = ReadHeader(chunk, limit);
         if (e != RiffError::None)
             return e;

@@ -5,17 +5,25 @@
 // data, padded to an even length. "RIFF" and "LIST" chunks begin their data with a
 // four-character form type and hold further chunks.
 //
-// An open RiffFile holds an exclusive advisory lock (flock) on the file, so while it is
-// open a second RiffFile on the same file, from this or any other thread or process,
-// fails to open with RiffError::Busy. Readers lock too: nobody reads a file that is being
-// rewritten.
+// An open RiffFile holds an advisory lock (flock) on the file: readers share one, a writer
+// holds it alone. While a writer has the file open every other open of it, from this or
+// any other thread or process, fails with RiffError::Busy; readers do not keep each other
+// out. Only regular files are opened: a FIFO or a device named like a sound file is
+// refused before anything could block on it.
 //
 // Every size read from a file is checked against the bytes left in the file and in the
-// enclosing chunk before it is believed; a header that does not fit ends the search.
+// enclosing chunk before it is believed; a header that does not fit ends the search, and
+// so does an id that is not four printable characters (zeros, junk, or stale bytes are
+// never walked through header by header).
+//
+// Files are changed as a whole through a replacement: a new file beside the old one,
+// written and then renamed over it, so a reader that holds the old file keeps seeing it
+// whole, and a writer that dies half way leaves the old file as it was.
 #pragma once
 
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -46,7 +54,9 @@ enum class RiffError {
     Read,
     Write,
     Seek,
-    TooLarge,  // a chunk would grow past 4 GB
+    TooLarge,    // a chunk would grow past 4 GB
+    NotRegular,  // a directory, FIFO, device or socket, not a file
+    Stopped,     // the stop flag was raised during a search
 };
 
 // Plain words for an error, for messages and traces.
@@ -89,7 +99,18 @@ public:
     // Opens path; on failure returns null and sets *error (when given).
     static std::unique_ptr<RiffFile> Open(const QString& path, Mode mode,
                                           RiffError* error = nullptr);
-    ~RiffFile();  // flushes; a flush failure is lost here, so writers call Close()
+    // A new, empty, exclusively locked file beside path (in the same directory, under a
+    // hidden temporary name, mode 0600) that CommitReplacement later renames over path.
+    // When path is a symbolic link the link's target is the file replaced.
+    static std::unique_ptr<RiffFile> OpenReplacement(const QString& path,
+                                                     RiffError* error = nullptr);
+    // Flushes the replacement to disk, gives it the mode and owner of original (when
+    // given; an owner that cannot be kept fails), and renames it over the path it was made
+    // for. On failure the temporary file is removed and the old file stands as it was.
+    // The object is closed afterwards either way.
+    RiffError CommitReplacement(const RiffFile* original);
+    ~RiffFile();  // flushes; a flush failure is lost here, so writers call Close(). An
+                  // uncommitted replacement is removed.
 
     RiffFile(const RiffFile&) = delete;
     RiffFile& operator=(const RiffFile&) = delete;
@@ -106,12 +127,24 @@ public:
     // or -1. A position past the end is allowed; writing there fills the gap with zeros.
     int64_t Seek(int64_t offset, int whence = SEEK_SET);
     int64_t Tell() const { return pos_; }
+    bool IsWritable() const { return writable_; }
     int64_t Size() const { return size_; }
+    // The size of the file as it stands on disk, without what is still buffered; -1 when
+    // it cannot be told.
+    int64_t StoredSize() const;
+    // Copies length bytes from offset of source to the current position; false when
+    // source has fewer or a write fails.
+    bool CopyFrom(RiffFile& source, int64_t offset, int64_t length);
+
+    // A flag that another thread raises to end a long search: Descend then returns
+    // RiffError::Stopped. Null (the default) for none; the flag must outlive its use.
+    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
 
     // Finds a chunk from the current position and moves to the start of its data (past
     // the form type of a "RIFF" or "LIST"). With a parent the search stays inside the
-    // parent's data; without one it runs to the end of the file. On NotFound the position
-    // is unspecified.
+    // parent's data; without one it runs to the end of the file. Each step reads one
+    // header and moves to the padded end of its chunk. On NotFound the position is
+    // unspecified.
     RiffError Descend(RiffChunk& chunk, const RiffChunk* parent, RiffFind find);
     // Steps out of a chunk to its padded end. A dirty chunk first gets its size from the
     // current position (which must lie at or after its data start) and a zero pad byte
@@ -126,6 +159,9 @@ public:
     RiffError Flush();
     // Flushes and closes; the object can only be destroyed afterwards.
     RiffError Close();
+
+    // Whether id is four printable characters, as every writer of RIFF chunks uses them.
+    static bool IsPlausibleId(FOURCC id);
 
 private:
     RiffFile(int fd, bool writable, int64_t size);
@@ -143,4 +179,7 @@ private:
     int64_t dirtyBegin_ = 0;
     int64_t dirtyEnd_ = 0;
     bool failed_ = false;  // a write-out failed; Close reports it
+    const std::atomic<bool>* stop_ = nullptr;
+    QByteArray replaces_;  // for a replacement: the path it goes to, encoded
+    QByteArray tempName_;  // for a replacement: its own name until it is committed
 };

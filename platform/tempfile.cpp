@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -55,19 +56,60 @@ bool EnsurePrivateDirectory(const QString& path) {
     return ok;
 }
 
-std::optional<QString> PrivateUserDirectory() {
+namespace {
+
+QString BaseDirectory() {
     const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    QString base;
-    if (!runtime.isEmpty() && UsableRuntimeDirectory(runtime)) {
-        base = runtime + QStringLiteral("/tonedeck");
-    } else {
-        QString tmp = QFile::decodeName(qgetenv("TMPDIR"));
-        if (!tmp.startsWith(u'/'))
-            tmp = QStringLiteral("/tmp");
-        while (tmp.size() > 1 && tmp.endsWith(u'/'))
-            tmp.chop(1);
-        base = tmp + QStringLiteral("/tonedeck-") + QString::number(::geteuid());
+    if (!runtime.isEmpty() && UsableRuntimeDirectory(runtime))
+        return runtime + QStringLiteral("/tonedeck");
+    QString tmp = QFile::decodeName(qgetenv("TMPDIR"));
+    if (!tmp.startsWith(u'/'))
+        tmp = QStringLiteral("/tmp");
+    while (tmp.size() > 1 && tmp.endsWith(u'/'))
+        tmp.chop(1);
+    return tmp + QStringLiteral("/tonedeck-") + QString::number(::geteuid());
+}
+
+// What is wrong with one level of the private directories, or nothing.
+QString LevelProblem(const QString& path) {
+    if (EnsurePrivateDirectory(path))
+        return {};
+    struct stat st {};
+    if (::lstat(Encoded(path).constData(), &st) != 0)
+        return QStringLiteral("%1 cannot be created: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    QString what;
+    if (S_ISLNK(st.st_mode))
+        what = QStringLiteral("it is a symbolic link");
+    else if (!S_ISDIR(st.st_mode))
+        what = QStringLiteral("it is not a folder");
+    else if (st.st_uid != ::geteuid())
+        what = QStringLiteral("it belongs to user %1, not to you (user %2)")
+                   .arg(st.st_uid)
+                   .arg(::geteuid());
+    else
+        what = QStringLiteral("its permissions cannot be set to 0700");
+    return QStringLiteral(
+               "%1 cannot be used as Tonedeck's private folder: %2. Remove it, or "
+               "set XDG_RUNTIME_DIR to a folder of your own")
+        .arg(path, what);
+}
+
+}  // namespace
+
+QString PrivateDirectoryProblem() {
+    const QString base = BaseDirectory();
+    for (const QString& level :
+         {base, base + QStringLiteral("/tmp"), base + QStringLiteral("/locks")}) {
+        const QString problem = LevelProblem(level);
+        if (!problem.isEmpty())
+            return problem;
     }
+    return {};
+}
+
+std::optional<QString> PrivateUserDirectory() {
+    const QString base = BaseDirectory();
     if (!EnsurePrivateDirectory(base))
         return std::nullopt;
     return base;

@@ -26,6 +26,10 @@ std::optional<QString> PrivateUserDirectory();
 std::optional<QString> PrivateTempDirectory();
 std::optional<QString> PrivateLockDirectory();
 
+// Why the private directories cannot be used, in plain words naming the folder at fault
+// and what to do; empty when they can.
+QString PrivateDirectoryProblem();
+
 // Creates a new empty file dir/<prefix><hex><suffix> with O_CREAT|O_EXCL and mode 0600,
 // where <hex> is one to four upper-case hexadecimal digits (a number from 1 to 0xFFFF).
 // The search starts at a random number and walks on until a name is free, so the

@@ -7,6 +7,8 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/regularfile.h"
+
 static_assert(std::endian::native == std::endian::little,
               "the list file is read and written as it lies in memory");
 
@@ -111,10 +113,8 @@ bool ReadMemoListFile(const QString& fileName, std::vector<MemoListRecord>* reco
                       QString* error) {
     records->clear();
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        SetError(error, QStringLiteral("cannot open %1: %2").arg(fileName, file.errorString()));
+    if (!OpenRegularFile(file, QIODevice::ReadOnly, error))
         return false;
-    }
     const qint64 count = MemoListRecordCount(file.size());
     for (qint64 i = 0; i < count; ++i) {
         MemoListRecord record{i, {}};

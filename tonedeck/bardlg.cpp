@@ -22,6 +22,7 @@
 #include "tdkit/ui/helptopic.h"
 #include "tdkit/ui/maildialogs.h"
 #include "tdmemo/ui/echomemos.h"
+#include "tdmend/ui/fixitguidedlg.h"
 #include "tdpost/ui/drawervgram.h"
 #include "tdseek/ui/sonoscout.h"
 #include "tonedeck/barmessages.h"
@@ -61,7 +62,7 @@ CBarDlg::CBarDlg() {
     resize(kBarWidth, kBarLength);
     InstallHandlers();
     showWelcome = [this] {
-        CWelcomeDlg welcome({}, this);
+        CWelcomeDlg welcome([this] { RunFixitGuide(this); }, this);
         welcome.exec();
     };
     showNoMail = [this](bool dontShowAgain) {
@@ -321,8 +322,8 @@ LRESULT CBarDlg::OnCommand(int command) {
         case ID_APP_ABOUT:
             showAbout();
             break;
-        case ID_FIXIT_GUIDE:
-            OnFixitGuide();
+        case ID_FIXITGUIDE:
+            RunFixitGuide(this);
             break;
         case ID_PROPERTIES:
             // Not refused while busy: Ctrl+P opens the sheet even with a drawer open.
@@ -348,6 +349,22 @@ void CBarDlg::ToggleDockOption(BOOL DOCKSTATE::*field) {
     GetDockState(&m_props.DockState);
     m_props.DockState.*field = m_props.DockState.*field ? 0 : 1;
     ApplySettings(&m_props.DockState);
+}
+
+void CBarDlg::RunFixitGuide(QWidget* parent) {
+    GetDockState(&m_props.DockState);
+    const BOOL onTop = m_props.DockState.bAlwaysOnTop;
+    if (runFixitGuide) {
+        runFixitGuide();
+    } else {
+        CFixitGuideDlg guide(&m_mixMgr, parent);
+        guide.exec();
+    }
+    if (onTop) {
+        GetDockState(&m_props.DockState);
+        m_props.DockState.bAlwaysOnTop = onTop;
+        ApplySettings(&m_props.DockState);
+    }
 }
 
 void CBarDlg::OnToolTips() {
@@ -561,7 +578,7 @@ void CBarDlg::ShowBarMenu(QPoint globalPos) {
     add(QStringLiteral("&Help Contents\tF1"), ID_HELP_CONTENTS, false, false);
     add(QStringLiteral("&About Tonedeck..."), ID_APP_ABOUT, false, false);
     menu.addSeparator();
-    add(QStringLiteral("Fixit &Guide\tCtrl+W"), ID_FIXIT_GUIDE, false, false);
+    add(QStringLiteral("Fixit &Guide\tCtrl+W"), ID_FIXITGUIDE, false, false);
     add(QStringLiteral("&Properties\tCtrl+P"), ID_PROPERTIES, false, false, !IsBusy());
     menu.addSeparator();
     add(QStringLiteral("E&xit\tAlt+F4"), ID_APP_EXIT, false, false);
@@ -763,7 +780,7 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
         {QKeyCombination(Qt::ControlModifier, Qt::Key_O), ID_ALWAYSONTOP},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_T), ID_TOOLTIPS},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_P), ID_PROPERTIES},
-        {QKeyCombination(Qt::ControlModifier, Qt::Key_W), ID_FIXIT_GUIDE},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_W), ID_FIXITGUIDE},
         {QKeyCombination(Qt::ShiftModifier, Qt::Key_F10), ID_CONTEXT_MENU},
         {QKeyCombination(Qt::NoModifier, Qt::Key_Menu), ID_CONTEXT_MENU},
         {QKeyCombination(Qt::NoModifier, Qt::Key_F1), ID_HELP_CONTENTS},

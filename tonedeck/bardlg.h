@@ -35,7 +35,7 @@ inline constexpr int ID_ALWAYSONTOP = 32766;
 inline constexpr int ID_TOOLTIPS = 32796;
 inline constexpr int ID_PROPERTIES = 32773;
 inline constexpr int ID_HELP_CONTENTS = 32774;
-inline constexpr int ID_FIXIT_GUIDE = 32775;
+inline constexpr int ID_FIXITGUIDE = 32775;
 inline constexpr int ID_APP_ABOUT = 32797;
 inline constexpr int ID_CONTEXT_MENU = 32798;
 // The framework's help commands, all answered as the help contents.
@@ -99,7 +99,7 @@ public:
     std::function<QAction*(QMenu* menu, QPoint at)> runMenu;
     // The settings sheet runs here once built and filled; returns QDialog's result.
     std::function<int(CProperties& sheet)> runSheet;
-    // The About box and the Fixit Guide run modally here.
+    // The About box and the Fixit Guide run modally here (tests replace them).
     std::function<void()> showAbout;
     std::function<void()> runFixitGuide;
     // The page the settings sheet opens on: the one in front when it was last confirmed.
@@ -125,6 +125,9 @@ private:
     void OnTaskCommand(int command);
     void ToggleDockOption(BOOL DOCKSTATE::*field);
     void OnToolTips();
+    // Runs the Fixit Guide modally with the bar's mixer manager under parent, and puts
+    // the bar back on top of the others afterwards when it was always on top.
+    void RunFixitGuide(QWidget* parent);
     bool BuildPanel(int edge);
     // The bar's popup menu (menu 130) at a point of the screen.
     void ShowBarMenu(QPoint globalPos);
@@ -133,7 +136,6 @@ private:
     void ApplySheet(bool mailWasEnabled);
     // After the sheet: when the current user changed, the bar's settings file follows.
     void FollowCurrentUser(const QString& before);
-    void OnFixitGuide();
     void OnHelpContents();
     void UpdateIndicators();
     void PlayDrawerSound();

@@ -158,20 +158,6 @@ void CBarDlg::FollowCurrentUser(const QString& before) {
     m_settingsStamp = StampSettingsFile(newPath);
 }
 
-void CBarDlg::OnFixitGuide() {
-    GetDockState(&m_props.DockState);
-    const BOOL wasOnTop = m_props.DockState.bAlwaysOnTop;
-    if (runFixitGuide)
-        runFixitGuide();
-    else
-        OpenHelpPage(QStringLiteral("wizard.html"), this);
-    if (wasOnTop) {
-        GetDockState(&m_props.DockState);
-        m_props.DockState.bAlwaysOnTop = wasOnTop;
-        ApplySettings(&m_props.DockState);
-    }
-}
-
 void CBarDlg::OnHelpContents() {
     OpenHelpFile(this);
 }

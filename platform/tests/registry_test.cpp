@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -66,6 +68,30 @@ TEST_F(Registry, ValuesSurviveSpecialCharactersAndRootsAreSeparate) {
     EXPECT_EQ(key->QueryString("").value_or(""), tricky);
     EXPECT_TRUE(RegKey::Exists(RegRoot::ClassesRoot, "HTTP\\SHELL"));
     EXPECT_FALSE(RegKey::Exists(RegRoot::CurrentUser, "HTTP"));
+}
+
+// An escape is two hexadecimal digits; anything else is taken as written, never as a
+// number that could make a character out of range.
+TEST_F(Registry, OnlyTwoHexDigitsMakeAnEscape) {
+    QFile file(RegistryFilePath(RegRoot::CurrentUser));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[SOFTWARE\\Tonedeck]\nA=a%-1b\nB=% 1\nC=%+F\nD=%4a%4A\nE=%zz%\nF=%0\n");
+    file.close();
+    auto key = RegKey::Open(RegRoot::CurrentUser, "SOFTWARE\\Tonedeck");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->QueryString("A").value_or("?"), "a%-1b");
+    EXPECT_EQ(key->QueryString("B").value_or("?"), "% 1");
+    EXPECT_EQ(key->QueryString("C").value_or("?"), "%+F");
+    EXPECT_EQ(key->QueryString("D").value_or("?"), "JJ");
+    EXPECT_EQ(key->QueryString("E").value_or("?"), "%zz%");
+    EXPECT_EQ(key->QueryString("F").value_or("?"), "%0");
+}
+
+// A FIFO in the store's place reads as an empty store instead of blocking.
+TEST_F(Registry, AFifoInTheStoresPlaceIsNotWaitedOn) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(RegistryFilePath(RegRoot::CurrentUser)).constData(), 0600),
+              0);
+    EXPECT_FALSE(RegKey::Exists(RegRoot::CurrentUser, "SOFTWARE"));
 }
 
 TEST_F(Registry, ProfileStringsFallBackToTheDefault) {

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -21,14 +26,20 @@ protected:
     QTemporaryDir dir_;
 };
 
-// A form with an odd-sized chunk and a large one, written through the buffer.
+// A form with an odd-sized chunk and a large one, written through the buffer over bytes
+// that are not zero, so a pad byte the writer leaves out cannot pass for one.
 TEST_F(Riff, CreatedChunksGetTheirSizesAndPadding) {
     const QString path = Path("a.riff");
     std::vector<unsigned char> big(20000);
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<unsigned char>(i * 7);
     {
-        auto f = RiffFile::Open(path, RiffFile::Mode::Create);
+        QFile raw(path);
+        ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+        raw.write(QByteArray(12 + 8 + 4 + 8 + 20000 + 8 + 6, '\xEE'));
+    }
+    {
+        auto f = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
         ASSERT_TRUE(f);
         RiffChunk form;
         form.fccType = RiffFourCC("TEST");
@@ -45,14 +56,24 @@ TEST_F(Riff, CreatedChunksGetTheirSizesAndPadding) {
         ASSERT_TRUE(f->WriteExact(big.data(), static_cast<int64_t>(big.size())));
         ASSERT_EQ(f->Ascend(large), RiffError::None);
         ASSERT_EQ(f->Ascend(form), RiffError::None);
+        // An odd chunk last in the file: its pad is written past the old end.
+        f->Seek(0, SEEK_END);
+        RiffChunk last;
+        last.ckid = RiffFourCC("last");
+        ASSERT_EQ(f->Create(last), RiffError::None);
+        ASSERT_TRUE(f->WriteExact("12345", 5));
+        ASSERT_EQ(f->Ascend(last), RiffError::None);
         ASSERT_EQ(f->Close(), RiffError::None);
     }
     const QByteArray bytes = Bytes(path);
-    ASSERT_EQ(bytes.size(), 12 + 8 + 4 + 8 + 20000);
+    const qsizetype formEnd = 12 + 8 + 4 + 8 + 20000;
+    ASSERT_EQ(bytes.size(), formEnd + 8 + 6 + 8 + 6);
     uint32_t formSize;
     std::memcpy(&formSize, bytes.constData() + 4, 4);
     EXPECT_EQ(formSize, 4u + 12 + 8 + 20000);
-    EXPECT_EQ(bytes[12 + 8 + 3], '\0');  // pad byte
+    EXPECT_EQ(bytes[12 + 8 + 3], '\0') << "the odd chunk's pad byte";
+    EXPECT_EQ(bytes.mid(12 + 8 + 4, 4), QByteArray("big "));
+    EXPECT_EQ(bytes.back(), '\0') << "the last chunk's pad byte";
 
     auto f = RiffFile::Open(path, RiffFile::Mode::Read);
     ASSERT_TRUE(f);
@@ -103,7 +124,7 @@ TEST_F(Riff, SizesThatRunPastTheFileOrParentEndTheSearch) {
     EXPECT_EQ(f->Descend(inner, nullptr, RiffFind::Next), RiffError::NotFound);
 }
 
-TEST_F(Riff, OneOpenAtATimeAcrossThreads) {
+TEST_F(Riff, ReadersShareAndAWriterIsAlone) {
     const QString path = Path("lock.riff");
     auto writer = RiffFile::Open(path, RiffFile::Mode::Create);
     ASSERT_TRUE(writer);
@@ -114,14 +135,149 @@ TEST_F(Riff, OneOpenAtATimeAcrossThreads) {
     ASSERT_TRUE(writer->WriteExact("data", 4));
     ASSERT_EQ(writer->Flush(), RiffError::None);
     EXPECT_FALSE(RiffFile::Open(path, RiffFile::Mode::Create, &seen));
+    EXPECT_EQ(seen, RiffError::Busy);
     EXPECT_EQ(Bytes(path), QByteArray("data"));
     EXPECT_EQ(writer->Close(), RiffError::None);
-    EXPECT_TRUE(RiffFile::Open(path, RiffFile::Mode::Read));
+
+    // Readers do not keep each other out, but they keep a writer out.
+    auto reader = RiffFile::Open(path, RiffFile::Mode::Read, &seen);
+    ASSERT_TRUE(reader);
+    std::unique_ptr<RiffFile> second;
+    std::thread([&] { second = RiffFile::Open(path, RiffFile::Mode::Read, &seen); }).join();
+    EXPECT_TRUE(second) << RiffErrorText(seen);
+    EXPECT_FALSE(RiffFile::Open(path, RiffFile::Mode::ReadWrite, &seen));
+    EXPECT_EQ(seen, RiffError::Busy);
+    reader.reset();
+    second.reset();
+    EXPECT_TRUE(RiffFile::Open(path, RiffFile::Mode::ReadWrite));
+
     EXPECT_FALSE(RiffFile::Open(path, RiffFile::Mode::CreateNew, &seen));
     EXPECT_EQ(seen, RiffError::Exists);
     EXPECT_FALSE(RiffFile::Open(Path("missing"), RiffFile::Mode::Read, &seen));
     EXPECT_EQ(seen, RiffError::CannotOpen);
-    EXPECT_FALSE(RiffFile::Open(dir_.path(), RiffFile::Mode::Read));
+    EXPECT_FALSE(RiffFile::Open(dir_.path(), RiffFile::Mode::Read, &seen));
+    EXPECT_EQ(seen, RiffError::NotRegular);
+}
+
+// A FIFO named like a sound file has no writer: opening it must not wait for one.
+TEST_F(Riff, AFifoIsRefusedWithoutWaiting) {
+    const QString path = Path("fifo.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    for (auto mode : {RiffFile::Mode::Read, RiffFile::Mode::ReadWrite, RiffFile::Mode::Create}) {
+        RiffError seen = RiffError::None;
+        EXPECT_FALSE(RiffFile::Open(path, mode, &seen));
+        EXPECT_EQ(seen, RiffError::NotRegular);
+    }
+    EXPECT_EQ(::access("/dev/zero", R_OK), 0);
+    RiffError seen = RiffError::None;
+    EXPECT_FALSE(RiffFile::Open("/dev/zero", RiffFile::Mode::Read, &seen));
+    EXPECT_EQ(seen, RiffError::NotRegular);
+}
+
+// A chunk of odd size is followed by its pad byte; the walk steps over it to the next.
+TEST_F(Riff, AnOddChunkBeforeDataIsSteppedOverWithItsPad) {
+    const QString path = Path("odd.wav");
+    QByteArray body("WAVE");
+    body += QByteArray("odd \x03\0\0\0xyz\0", 12);
+    body += QByteArray("data\x04\0\0\0\x01\x02\x03\x04", 12);
+    QByteArray file = QByteArray("RIFF") + QByteArray(4, '\0') + body;
+    const uint32_t size = static_cast<uint32_t>(body.size());
+    std::memcpy(file.data() + 4, &size, 4);
+    QFile raw(path);
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write(file);
+    raw.close();
+
+    auto f = RiffFile::Open(path, RiffFile::Mode::Read);
+    ASSERT_TRUE(f);
+    RiffChunk form;
+    form.fccType = RiffFourCC("WAVE");
+    ASSERT_EQ(f->Descend(form, nullptr, RiffFind::Riff), RiffError::None);
+    RiffChunk data;
+    data.ckid = RiffFourCC("data");
+    ASSERT_EQ(f->Descend(data, &form, RiffFind::Chunk), RiffError::None);
+    EXPECT_EQ(data.dataOffset, 12 + 12 + 8);
+    EXPECT_EQ(data.cksize, 4u);
+}
+
+// Zero-filled or foreign bytes are not walked through eight bytes at a time: an id that
+// is not four printable characters ends the walk, and a stop flag ends it too.
+TEST_F(Riff, JunkEndsTheWalkAndAStopFlagIsHonoured) {
+    const QString path = Path("junk.bin");
+    QFile raw(path);
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write(QByteArray(1 << 20, '\0'));
+    raw.write(QByteArray("DESC\x04\0\0\0abcd", 12));
+    raw.close();
+    auto f = RiffFile::Open(path, RiffFile::Mode::Read);
+    ASSERT_TRUE(f);
+    RiffChunk c;
+    c.ckid = RiffFourCC("DESC");
+    EXPECT_EQ(f->Descend(c, nullptr, RiffFind::Chunk), RiffError::NotFound);
+    EXPECT_TRUE(RiffFile::IsPlausibleId(RiffFourCC("fmt ")));
+    EXPECT_FALSE(RiffFile::IsPlausibleId(0));
+    EXPECT_FALSE(
+        RiffFile::IsPlausibleId(RiffFourCC("ab\x7F"
+                                           "c")));
+
+    // Many empty chunks: the walk ends at once when its stop flag is up.
+    QByteArray many;
+    for (int i = 0; i < 1000; ++i)
+        many += QByteArray("JUNK\0\0\0\0", 8);
+    many += QByteArray("DESC\0\0\0\0", 8);
+    const QString manyPath = Path("many.bin");
+    QFile m(manyPath);
+    ASSERT_TRUE(m.open(QIODevice::WriteOnly));
+    m.write(many);
+    m.close();
+    auto g = RiffFile::Open(manyPath, RiffFile::Mode::Read);
+    ASSERT_TRUE(g);
+    std::atomic<bool> stop{false};
+    g->SetStopFlag(&stop);
+    RiffChunk d;
+    d.ckid = RiffFourCC("DESC");
+    ASSERT_EQ(g->Descend(d, nullptr, RiffFind::Chunk), RiffError::None);
+    EXPECT_EQ(d.dataOffset, 1000 * 8 + 8);
+    stop = true;
+    g->Seek(0);
+    EXPECT_EQ(g->Descend(d, nullptr, RiffFind::Chunk), RiffError::Stopped);
+}
+
+// A replacement is a new file beside the old one: a reader of the old file keeps the old
+// bytes, the new file takes the old one's mode, and one never committed leaves nothing.
+TEST_F(Riff, AReplacementTakesThePlaceOfTheOldFileWhole) {
+    const QString path = Path("r.wav");
+    {
+        QFile raw(path);
+        ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+        raw.write("old contents");
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+    QFile oldReader(path);
+    ASSERT_TRUE(oldReader.open(QIODevice::ReadOnly));
+
+    auto original = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+    ASSERT_TRUE(original);
+    {
+        auto abandoned = RiffFile::OpenReplacement(path);
+        ASSERT_TRUE(abandoned);
+        ASSERT_TRUE(abandoned->WriteExact("never", 5));
+    }
+    auto out = RiffFile::OpenReplacement(path);
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(out->CopyFrom(*original, 0, 3));
+    ASSERT_TRUE(out->WriteExact(" and new", 8));
+    EXPECT_EQ(Bytes(path), QByteArray("old contents")) << "nothing shows before the commit";
+    ASSERT_EQ(out->CommitReplacement(original.get()), RiffError::None);
+    original.reset();
+
+    EXPECT_EQ(Bytes(path), QByteArray("old and new"));
+    EXPECT_EQ(oldReader.readAll(), QByteArray("old contents"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1)
+        << QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).join(' ').toStdString();
 }
 
 TEST_F(Riff, WritesPastTheEndAndTruncation) {

@@ -55,12 +55,22 @@ TEST_F(TempFiles, PlantedDirectoriesAreRefused) {
     ASSERT_TRUE(QFile::link(dir_.filePath("elsewhere"), fallback_));
     EXPECT_FALSE(PrivateTempDirectory());
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath("elsewhere/tmp")));
+    // The refusal says what is wrong and where, not that something is busy.
+    QString problem = PrivateDirectoryProblem();
+    EXPECT_TRUE(problem.contains(fallback_) && problem.contains("symbolic link"))
+        << problem.toStdString();
     ASSERT_TRUE(QFile::remove(fallback_));
+    EXPECT_EQ(PrivateDirectoryProblem(), QString());
 
+    ASSERT_TRUE(QDir().rmdir(fallback_ + "/tmp") && QDir().rmdir(fallback_ + "/locks") &&
+                QDir().rmdir(fallback_));
     ASSERT_TRUE(QDir().mkdir(fallback_));
     if (::chown(QFile::encodeName(fallback_).constData(), 65534, 65534) != 0)
         GTEST_SKIP() << "only the superuser can give a directory away";
     EXPECT_FALSE(PrivateUserDirectory()) << "somebody else's directory";
+    problem = PrivateDirectoryProblem();
+    EXPECT_TRUE(problem.contains(fallback_) && problem.contains("belongs to user 65534"))
+        << problem.toStdString();
 }
 
 TEST_F(TempFiles, UniqueFilesAreNewAndBounded) {

@@ -39,6 +39,10 @@ CAudioMessaging::CAudioMessaging(QObject* bar, MAILPROPERTIES* mail, MESSAGEPROP
     });
 }
 
+CDrawerInbox* CAudioMessaging::Drawer() const {
+    return drawer_;
+}
+
 CAudioMessaging::~CAudioMessaging() {
     delete drawer_;
     WaitForThreads(20000);

@@ -65,7 +65,7 @@ public:
     // default); the handler answers whether the drawer took it.
     using ReplyHandler = std::function<bool(const VoicegramEntry&, const ReplyAddress&)>;
     void SetReplyHandler(ReplyHandler handler) { replyHandler_ = std::move(handler); }
-    CDrawerInbox* Drawer() const { return drawer_; }
+    CDrawerInbox* Drawer() const;
 
     // The list as last read, and the state last reported (1: new voicegrams).
     std::vector<VoicegramEntry> Voicegrams() const;

@@ -1,6 +1,7 @@
 #include "tdkit/audio/record.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QObject>
 
 #include <algorithm>
@@ -9,8 +10,11 @@
 #include <limits>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "platform/message.h"
 #include "platform/notice.h"
+#include "platform/riffwave.h"
 #include "tdkit/audio/waveformsink.h"
 
 // The recorder's hidden notification object: the devices post their messages to it.
@@ -45,8 +49,10 @@ UINT Code(RiffError e) {
         case RiffError::CannotOpen:
         case RiffError::Busy:
         case RiffError::Exists:
+        case RiffError::NotRegular:
             return MMIOERR_CANNOTOPEN;
         case RiffError::Read:
+        case RiffError::Stopped:
             return MMIOERR_CANNOTREAD;
         case RiffError::Write:
             return MMIOERR_CANNOTWRITE;
@@ -70,32 +76,23 @@ struct WaveSource {
 // finds "data"; the file is left at the start of the data.
 UINT ReadWaveHeader(RiffFile& file, RiffChunk& riff, RiffChunk& fmt, RiffChunk& data,
                     WAVEFORMATEX& format) {
-    if (file.Seek(0) < 0)
-        return MMIOERR_CANNOTSEEK;
-    riff = RiffChunk{};
-    riff.fccType = kWave;
-    if (RiffError e = file.Descend(riff, nullptr, RiffFind::Riff); e != RiffError::None)
-        return Code(e);
-    fmt = RiffChunk{};
-    fmt.ckid = kFmt;
-    if (RiffError e = file.Descend(fmt, &riff, RiffFind::Chunk); e != RiffError::None)
-        return Code(e);
-    WAVEFORMATEX f{};
-    const int64_t want = std::min<int64_t>(fmt.cksize, sizeof f);
-    if (want < 16 || !file.ReadExact(&f, want))
-        return 1;
-    f.cbSize = 0;
-    // A format without a block size cannot be counted in frames.
-    if (f.nBlockAlign == 0 || f.nSamplesPerSec == 0)
-        return 1;
-    // "data" may stand before or after "fmt ": search the form from its first chunk.
-    if (file.Seek(riff.dataOffset + 4) < 0)
-        return MMIOERR_CANNOTSEEK;
-    data = RiffChunk{};
-    data.ckid = kData;
-    if (RiffError e = file.Descend(data, &riff, RiffFind::Chunk); e != RiffError::None)
-        return Code(e);
-    format = f;
+    RiffWave wave;
+    switch (ReadRiffWave(file, &wave)) {
+        case RiffWaveError::None:
+            break;
+        case RiffWaveError::NoFormat:
+        case RiffWaveError::BadFormat:
+            return 1;
+        case RiffWaveError::NoForm:
+        case RiffWaveError::NoData:
+            return MMIOERR_CHUNKNOTFOUND;
+        case RiffWaveError::Read:
+            return MMIOERR_CANNOTREAD;
+    }
+    riff = wave.riff;
+    fmt = wave.fmt;
+    data = wave.data;
+    format = wave.format;
     return 0;
 }
 
@@ -138,6 +135,10 @@ CRecord::~CRecord() {
     CloseFile();
 }
 
+const char CRecord::kWriteFailedText[] =
+    "The recording could not be written to its file (the disk may be full), so it has "
+    "stopped. What was recorded before that is kept.";
+
 void CRecord::SetErrorReporter(ErrorReporter r) {
     std::lock_guard lock(reporterMutex);
     reporter = std::move(r);
@@ -173,6 +174,7 @@ void CRecord::Start(QObject* owner, int format, DWORD maxSeconds, WaveformSink* 
     maxSamples_ = static_cast<DWORD>(std::min<uint64_t>(max, std::numeric_limits<DWORD>::max()));
     display_ = display;
     displayObject_ = display ? display->SinkObject() : nullptr;
+    sampleLimit_ = std::numeric_limits<DWORD>::max();
     voxSilenceSeconds_ = vox ? vox->bySilenceSeconds : kDefaultVoxSilenceSeconds;
     voxThreshold_ = static_cast<int32_t>(vox ? vox->dwThreshold : kDefaultVoxThreshold);
     voxTrimSeconds_ = vox ? vox->byTrimSeconds : kDefaultVoxTrimSeconds;
@@ -263,7 +265,13 @@ UINT CRecord::CreateNewWAVFile(const QString& path) {
 
 UINT CRecord::OpenWAVFile(const QString& path) {
     CloseFile();
-    file_ = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+    RiffError error = RiffError::None;
+    file_ = RiffFile::Open(path, RiffFile::Mode::ReadWrite, &error);
+    // A file the user may not change still plays; recording into it is refused.
+    if (!file_ && error == RiffError::CannotOpen &&
+        ::access(QFile::encodeName(path).constData(), R_OK) == 0 &&
+        ::access(QFile::encodeName(path).constData(), W_OK) != 0)
+        file_ = RiffFile::Open(path, RiffFile::Mode::Read, &error);
     if (!file_)
         return 1;
     WAVEFORMATEX f{};
@@ -289,10 +297,13 @@ UINT CRecord::CloseFile() {
 UINT CRecord::RecordToFile(DWORD startSample, BOOL vox) {
     if (!file_)
         return 1;
+    if (!file_->IsWritable())
+        return MMIOERR_CANNOTWRITE;
     if (recording_ || inputOpen_ || playing_ || waveOut_)
         return MMSYSERR_ALLOCATED;
     EnsureWindow();
     voxSuspended_ = 0;
+    writeFailed_ = 0;
     voxEnabled_ = vox ? 1 : 0;
     silenceCountdown_ = int32_t(voxSilenceSeconds_) * int32_t(format_.nSamplesPerSec);
     const int64_t at = data_.dataOffset + int64_t(startSample) * format_.nBlockAlign;
@@ -416,8 +427,6 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
     const DWORD align = format_.nBlockAlign;
     DWORD bytes = header->dwBytesRecorded - header->dwBytesRecorded % align;
     inputSamples_ += bytes / align;
-    if (exactSamples_ && currentSample_ + uint64_t(bytes / align) > exactSamples_)
-        bytes = (exactSamples_ - std::min(exactSamples_, currentSample_)) * align;
     const DWORD frames = bytes / align;
     const int32_t silence = int32_t(voxSilenceSeconds_) * int32_t(format_.nSamplesPerSec);
 
@@ -438,19 +447,41 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
         write = true;
     }
 
+    // An owner that asked for an exact length gets no frame past it.
+    const DWORD room = sampleLimit_ > currentSample_ ? sampleLimit_ - currentSample_ : 0;
+    const DWORD keptFrames = std::min(frames, room);
+    const DWORD keptBytes = keptFrames * align;
+    if (keptFrames == 0)
+        write = false;
+
     if (write) {
-        if (!file_->WriteExact(header->lpData, bytes)) {
-            // A recording that cannot be stored ends rather than losing audio unseen.
-            StopRecordToFile();
+        if (!file_->WriteExact(header->lpData, keptBytes)) {
+            // A recording that cannot be stored ends, and says so, rather than losing
+            // audio unseen.
+            writeFailed_ = 1;
+            // What reached the disk is kept: the data ends where the stored file does.
+            const int64_t stored = file_->StoredSize() - data_.dataOffset;
+            DWORD stayed = DWORD(std::clamp<int64_t>(stored, 0, bytePos_));
+            stayed -= stayed % align;
+            bytePos_ = stayed;
+            currentSample_ = samplesRecorded_ = stayed / align;
+            file_->Seek(data_.dataOffset + stayed);
+            if (!stopping_)
+                StopRecording(false, nullptr, nullptr);
+            else
+                recording_ = 0;
+            ReportError(kWriteFailedText);
             return 0;
         }
         // Written through at once, so a crash loses no more than this buffer.
         file_->Flush();
-        Feed(header);
-        bytePos_ += bytes;
+        WAVEHDR kept = *header;
+        kept.dwBytesRecorded = keptBytes;
+        Feed(&kept);
+        bytePos_ += keptBytes;
         currentSample_ = samplesRecorded_ = bytePos_ / align;
         if (Display())
-            Display()->SetPos(Display()->GetPos() + frames);
+            Display()->SetPos(Display()->GetPos() + keptFrames);
         if (voxEnabled_) {
             if (ExceedVOXThreshold(header)) {
                 silenceCountdown_ = silence;
@@ -460,15 +491,14 @@ LRESULT CRecord::OnWIMData(WPARAM, LPARAM lParam) {
                     Suspend();
             }
         }
-        if (!voxSuspended_ && (uint64_t(frames) * 4 + currentSample_ >= maxSamples_ ||
-                               (exactSamples_ && currentSample_ >= exactSamples_))) {
-            StopRecordToFile();
+        if (!stopping_ && !voxSuspended_ && uint64_t(frames) * 4 + currentSample_ >= maxSamples_) {
+            StopRecording(false, nullptr, nullptr);
             return 0;
         }
     }
 
     header->dwFlags &= ~WHDR_DONE;
-    if (recording_)
+    if (recording_ && !stopping_)
         waveInAddBuffer(waveIn_, header, sizeof(WAVEHDR));
     return 0;
 }
@@ -491,8 +521,30 @@ UINT CRecord::FinishFile(bool truncateAfterForm) {
 }
 
 UINT CRecord::StopRecordToFile(const WAVEFILETYPE* type, const char* text, const void*) {
-    recording_ = 0;
+    return StopRecording(true, type, text);
+}
+
+uint64_t CRecord::CapturedSamples() const {
+    if (!inputOpen_ || !waveIn_)
+        return 0;
+    MMTIME time{};
+    time.wType = TIME_SAMPLES;
+    if (waveInGetPosition(waveIn_, &time, sizeof time) != MMSYSERR_NOERROR ||
+        time.wType != TIME_SAMPLES)
+        return 0;
+    return time.value;
+}
+
+UINT CRecord::StopRecording(bool keepPending, const WAVEFILETYPE* type, const char* text) {
+    // A stop asked for by the owner keeps what the device has captured so far: the
+    // buffers it has filled and the one it hands back partly filled. A stop at the
+    // maximum length keeps nothing more.
+    stopping_ = keepPending && recording_;
+    if (!stopping_)
+        recording_ = 0;
     UINT result = StopInput();
+    recording_ = 0;
+    stopping_ = false;
     if (!file_)
         return result;
     if (UINT r = FinishFile(type == nullptr))

@@ -105,17 +105,23 @@ public:
     int SetPauseState(int state);
     int GetPauseState() const { return paused_; }
     int StillRecording() const { return recording_; }
+    // Nonzero once a recording stopped because its file could not be written; cleared by
+    // RecordToFile. The error reporter has been told.
+    int WriteFailed() const { return writeFailed_; }
+    static const char kWriteFailedText[];
     int StillPlaying() const { return playing_; }
 
     DWORD GetCurrentSample() const { return currentSample_; }
     DWORD GetMaxSamples() const { return maxSamples_; }
-    // A recording that reaches this many frames keeps exactly that many and ends, instead
-    // of ending at the buffer that leaves less than a second of the maximum (0: off).
-    void SetExactLength(DWORD samples) { exactSamples_ = samples; }
     DWORD SamplesRecorded() const { return samplesRecorded_; }
     DWORD FileSamples() const { return samplesInFile_; }
     // Frames the input device delivered since RecordToFile, kept or dropped.
     uint64_t InputSamples() const { return inputSamples_; }
+    // Keeps the recording from growing past frames (a frame number in the file); the
+    // input goes on and is dropped. Start lifts the limit.
+    void LimitSamples(DWORD frames) { sampleLimit_ = frames; }
+    // Frames the input device has captured since RecordToFile, delivered or not yet.
+    uint64_t CapturedSamples() const;
 
     // current sample × 1000 ÷ samples per second.
     DWORD GetCurrentMillisecond() const;
@@ -157,6 +163,7 @@ private:
     void DispatchDeviceMessages();
     void ReportError(const char* text) const;
     UINT StopInput();
+    UINT StopRecording(bool keepPending, const WAVEFILETYPE* type, const char* text);
     UINT FinishFile(bool truncateAfterForm);
 
     std::unique_ptr<RecordWindow> window_;
@@ -168,6 +175,9 @@ private:
     int paused_ = 0;
     int voxEnabled_ = 0;
     int voxSuspended_ = 0;
+    int writeFailed_ = 0;
+    bool stopping_ = false;
+    DWORD sampleLimit_ = 0xFFFFFFFFu;  // the device is handing back its last buffers
     HWAVEIN waveIn_ = nullptr;
     HWAVEOUT waveOut_ = nullptr;
     WAVEHDR* buffers_[4] = {};
@@ -188,7 +198,6 @@ private:
     DWORD samplesRecorded_ = 0;
     DWORD maxSamples_ = 0;
     DWORD maxSeconds_ = 0;
-    DWORD exactSamples_ = 0;
     DWORD nextPixel_ = 0;
     DWORD resolution_ = 1;
     DWORD nextSampleToDraw_ = 0;

@@ -1,18 +1,15 @@
 // The metadata chunks of sound files: "DESC", "NOTE", "MAIL" and "AOL ", found by walking
 // the top-level chunk headers from the start of the file.
 //
-// Writers edit the file's list of top-level chunks and write back only what changed: a
-// chunk whose size stays the same is overwritten in place; when a chunk grows, shrinks or
-// is inserted, every chunk from there on is rewritten behind it and the file is cut where
-// the last one ends. So no stale bytes of an earlier, longer version are ever left where
-// the header walk (or another RIFF reader) could take them for a chunk, and chunks that
-// this code does not know are kept.
+// Writers edit the file's list of top-level chunks and write the whole file anew beside
+// the old one, then rename it over: chunks they do not know, and bytes after the last
+// chunk they can walk to, are copied as they stand. A record that keeps its size (the
+// played mark of "NOTE", the heard flag of "MAIL") is patched in place instead.
 #include "tdkit/audio/riffinfo.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <bit>
@@ -42,8 +39,6 @@ constexpr FOURCC kData = RiffFourCC("data");
 constexpr uint64_t kMaxChunkData = 0xFFFFFFFEu;
 // Top-level chunks a writer is prepared to handle; a sound file has a handful.
 constexpr std::size_t kMaxTopLevelChunks = 4096;
-// Largest chunk a writer moves through memory when an earlier chunk changes size.
-constexpr uint32_t kMaxMovedChunk = 64u << 20;
 
 uint32_t GetLE32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -133,16 +128,18 @@ bool ReadDescription(RiffFile& file, WAVEFILETYPE& type, char* text, UINT size) 
     return true;
 }
 
-std::vector<uint8_t> DescriptionData(WAVEFILETYPE type, const char* description) {
+ChunkError DescriptionData(WAVEFILETYPE type, const char* description, std::vector<uint8_t>& data) {
     const char* text = description ? description : "";
     const std::size_t length = std::strlen(text);
-    if (length + 5 > kMaxChunkData)
-        return {};
-    std::vector<uint8_t> data;
+    // Every reader keeps the text in a field of kDescriptionBufferSize bytes: a longer
+    // one would be lost there.
+    if (length >= kDescriptionBufferSize)
+        return ChunkError::TooLong;
+    data.clear();
     data.reserve(length + 5);
     AppendLE32(data, static_cast<uint32_t>(type));
     AppendBytes(data, text, length + 1);
-    return data;
+    return ChunkError::None;
 }
 
 // Where a stored voicegram record is read from.
@@ -249,12 +246,57 @@ std::size_t ListLength(const char* list) {
     return i + 2;
 }
 
+thread_local ChunkError tLastError = ChunkError::None;
+
+// Records why the call fails; returns 0 for the caller to pass on.
+int Fail(ChunkError error) {
+    tLastError = error;
+    return 0;
+}
+
+ChunkError FromRiff(RiffError error) {
+    switch (error) {
+        case RiffError::None:
+            return ChunkError::None;
+        case RiffError::Busy:
+            return ChunkError::Busy;
+        case RiffError::NotRegular:
+            return ChunkError::NotRegular;
+        case RiffError::CannotOpen:
+        case RiffError::Exists:
+            return ChunkError::CannotOpen;
+        case RiffError::NotFound:
+            return ChunkError::NotFound;
+        case RiffError::Read:
+        case RiffError::Seek:
+        case RiffError::Stopped:
+            return ChunkError::Read;
+        case RiffError::Write:
+        case RiffError::TooLarge:
+            return ChunkError::Write;
+    }
+    return ChunkError::Read;
+}
+
 std::unique_ptr<RiffFile> OpenRead(const QString& path) {
-    return RiffFile::Open(path, RiffFile::Mode::Read);
+    RiffError error = RiffError::None;
+    auto file = RiffFile::Open(path, RiffFile::Mode::Read, &error);
+    if (!file)
+        Fail(FromRiff(error));
+    return file;
 }
 
 std::unique_ptr<RiffFile> OpenWrite(const QString& path) {
-    return RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+    RiffError error = RiffError::None;
+    auto file = RiffFile::Open(path, RiffFile::Mode::ReadWrite, &error);
+    if (!file) {
+        const QFileInfo info(path);
+        if (error == RiffError::CannotOpen && info.isFile() && !info.isWritable())
+            Fail(ChunkError::ReadOnly);
+        else
+            Fail(FromRiff(error));
+    }
+    return file;
 }
 
 // Finds the top-level chunk id from the start of the file.
@@ -264,41 +306,41 @@ bool FindTopLevel(RiffFile& file, FOURCC id, RiffChunk& chunk) {
     return file.Seek(0) == 0 && file.Descend(chunk, nullptr, RiffFind::Chunk) == RiffError::None;
 }
 
-// A four-character id as writers of RIFF files use them: printable characters. The
-// writers' walk ends at anything else, which is stale or foreign bytes, not a chunk.
-bool PlausibleId(FOURCC id) {
-    for (int i = 0; i < 4; ++i) {
-        const unsigned c = (id >> (8 * i)) & 0xFF;
-        if (c < 0x20 || c > 0x7E)
-            return false;
-    }
-    return true;
-}
-
-// The top-level chunks of a file, edited in memory and written back.
+// The top-level chunks of a file, edited in memory and written out as a new file.
+//
+// The walk takes chunks from the start of the file for as long as their headers can be
+// believed; whatever follows (a chunk without its pad byte, a trailing tag of another
+// program, bytes past a size that was cut short) is the tail, carried over byte for byte
+// behind the chunks. Chunks that do not change are copied as they stand.
 class TopLevelChunks {
 public:
     explicit TopLevelChunks(RiffFile& file) : file_(file) {}
 
     bool Load() {
         if (file_.Seek(0) != 0)
-            return false;
+            return Fail(ChunkError::Read);
+        int64_t end = 0;
         for (;;) {
             RiffChunk c;
             const RiffError e = file_.Descend(c, nullptr, RiffFind::Next);
-            if (e == RiffError::NotFound || (e == RiffError::None && !PlausibleId(c.ckid)))
-                return true;
-            if (e != RiffError::None || chunks_.size() >= kMaxTopLevelChunks)
-                return false;
+            if (e == RiffError::NotFound)
+                break;
+            if (e != RiffError::None)
+                return Fail(FromRiff(e));
+            if (chunks_.size() >= kMaxTopLevelChunks)
+                return Fail(ChunkError::Damaged);
             Entry entry;
             entry.id = c.ckid;
             entry.formType = c.fccType;
             entry.size = c.cksize;
             entry.offset = c.dataOffset - 8;
             chunks_.push_back(std::move(entry));
-            if (file_.Seek(c.paddedEnd()) < 0)
-                return false;
+            end = c.paddedEnd();
+            if (file_.Seek(end) != end)
+                return Fail(ChunkError::Read);
         }
+        tailStart_ = std::min(end, file_.Size());
+        return true;
     }
 
     int Find(FOURCC id) const {
@@ -316,13 +358,18 @@ public:
     }
 
     // Replaces the data of the first chunk id, or inserts the chunk at index when there is
-    // none. Returns the chunk's index.
+    // none. Returns the chunk's index, or -1 (with the reason recorded) when a chunk
+    // inserted there would split a form from chunks that belong to it.
     int Put(FOURCC id, std::vector<uint8_t> data, int index) {
         const int found = Find(id);
         if (found >= 0) {
             chunks_[found].data = std::move(data);
             chunks_[found].changed = true;
             return found;
+        }
+        if (index > 0 && !EndsWhole(chunks_[index - 1])) {
+            Fail(ChunkError::Damaged);
+            return -1;
         }
         Entry entry;
         entry.id = id;
@@ -334,63 +381,60 @@ public:
 
     // "DESC" where it stands, or directly after the form of type formType.
     int PutDescription(WAVEFILETYPE type, const char* description, FOURCC formType) {
-        std::vector<uint8_t> data = DescriptionData(type, description);
-        if (data.empty())
+        std::vector<uint8_t> data;
+        if (const ChunkError e = DescriptionData(type, description, data); e != ChunkError::None) {
+            Fail(e);
             return -1;
+        }
         if (Find(kDesc) < 0) {
             const int form = FindForm(formType);
-            if (form < 0)
+            if (form < 0) {
+                Fail(ChunkError::NoForm);
                 return -1;
+            }
             return Put(kDesc, std::move(data), form + 1);
         }
         return Put(kDesc, std::move(data), 0);
     }
 
-    bool Commit() {
-        // Chunks keep their places up to the first one that is new, resized or moved.
-        int64_t pos = 0;
-        std::size_t first = 0;
-        for (; first < chunks_.size(); ++first) {
-            const Entry& c = chunks_[first];
-            if (c.offset != pos || (c.changed && c.data.size() != c.size))
-                break;
-            pos = c.offset + 8 + c.size + (c.size & 1);
-        }
-        // Everything from there on is rewritten behind it: read what must move first.
-        for (std::size_t i = first; i < chunks_.size(); ++i) {
-            Entry& c = chunks_[i];
-            if (c.changed)
-                continue;
-            // A sound is not carried through memory to make room for metadata.
-            if (c.size > kMaxMovedChunk)
-                return false;
-            c.data.resize(c.size);
-            if (file_.Seek(c.offset + 8) < 0 || !file_.ReadExact(c.data.data(), c.size))
-                return false;
-        }
-        for (std::size_t i = 0; i < first; ++i) {
+    // Writes the new file beside the old one and renames it over; the old file stands as
+    // it was when anything fails.
+    bool Commit(const QString& path) {
+        RiffError error = RiffError::None;
+        auto out = RiffFile::OpenReplacement(path, &error);
+        if (!out)
+            return Fail(error == RiffError::Busy ? ChunkError::Busy : ChunkError::Write);
+        const int64_t fileSize = file_.Size();
+        for (std::size_t i = 0; i < chunks_.size(); ++i) {
             const Entry& c = chunks_[i];
-            if (!c.changed)
+            if (c.changed) {
+                if (c.data.size() > kMaxChunkData)
+                    return Fail(ChunkError::TooLong);
+                RiffChunk chunk;
+                chunk.ckid = c.id;
+                if (out->Create(chunk) != RiffError::None ||
+                    !out->WriteExact(c.data.data(), static_cast<int64_t>(c.data.size())) ||
+                    out->Ascend(chunk) != RiffError::None)
+                    return Fail(ChunkError::Write);
                 continue;
-            if (file_.Seek(c.offset + 8) < 0 || !file_.WriteExact(c.data.data(), c.size))
-                return false;
+            }
+            const int64_t padded = c.offset + 8 + c.size + (c.size & 1);
+            const int64_t stored = std::min(padded, fileSize);
+            if (!out->CopyFrom(file_, c.offset, stored - c.offset))
+                return Fail(ChunkError::Write);
+            // The last chunk of the old file may lack its pad byte; one that is followed
+            // now gets it.
+            if (stored < padded && i + 1 < chunks_.size()) {
+                const unsigned char pad = 0;
+                if (!out->WriteExact(&pad, 1))
+                    return Fail(ChunkError::Write);
+            }
         }
-        if (first == chunks_.size())
-            return true;
-        if (file_.Seek(pos) < 0)
-            return false;
-        for (std::size_t i = first; i < chunks_.size(); ++i) {
-            const Entry& c = chunks_[i];
-            if (c.data.size() > kMaxChunkData)
-                return false;
-            RiffChunk chunk;
-            chunk.ckid = c.id;
-            if (file_.Create(chunk) != RiffError::None ||
-                !file_.WriteExact(c.data.data(), static_cast<int64_t>(c.data.size())) ||
-                file_.Ascend(chunk) != RiffError::None)
-                return false;
-        }
-        return file_.Truncate() == RiffError::None;
+        if (!out->CopyFrom(file_, tailStart_, fileSize - tailStart_))
+            return Fail(ChunkError::Write);
+        if (out->CommitReplacement(&file_) != RiffError::None)
+            return Fail(ChunkError::Write);
+        return true;
     }
 
 private:
@@ -400,14 +444,42 @@ private:
         uint32_t size = 0;
         int64_t offset = -1;  // of the header; -1 for a new chunk
         bool changed = false;
-        std::vector<uint8_t> data;  // the new data, or the old when the chunk must move
+        std::vector<uint8_t> data;  // the new data of a changed chunk
     };
+
+    // Whether the chunks inside a form end within it. When a form's size was cut short
+    // while its chunks go on past it, a chunk written after the form would land inside
+    // its audio; such a file is refused instead.
+    bool EndsWhole(const Entry& form) {
+        if (form.offset < 0 || (form.id != kFourCCRiff && form.id != kFourCCList))
+            return true;
+        const int64_t end = form.offset + 8 + form.size;
+        int64_t pos = form.offset + 12;
+        while (end - pos >= 8) {
+            unsigned char head[8];
+            if (file_.Seek(pos) != pos || !file_.ReadExact(head, 8))
+                return false;
+            const FOURCC id = GetLE32(head);
+            const uint32_t size = GetLE32(head + 4);
+            if (!RiffFile::IsPlausibleId(id))
+                return true;
+            const int64_t next = pos + 8 + size;
+            if (next > end)
+                return false;
+            pos = next + (size & 1);
+        }
+        return true;
+    }
+
     RiffFile& file_;
     std::vector<Entry> chunks_;
+    int64_t tailStart_ = 0;
 };
 
 int Finish(std::unique_ptr<RiffFile>& file, bool ok) {
     const bool closed = file->Close() == RiffError::None;
+    if (ok && !closed)
+        return Fail(ChunkError::Write);
     return ok && closed ? 1 : 0;
 }
 
@@ -456,13 +528,47 @@ bool ParseVoicegramInfo(const void* data, std::size_t size, VOICEGRAMINFOSTRUCT&
     return true;
 }
 
+const char* ChunkErrorText(ChunkError error) {
+    switch (error) {
+        case ChunkError::None:
+            return "no error";
+        case ChunkError::CannotOpen:
+            return "the file cannot be opened";
+        case ChunkError::NotRegular:
+            return "it is not a regular file";
+        case ChunkError::Busy:
+            return "the file is in use";
+        case ChunkError::ReadOnly:
+            return "the file is read-only";
+        case ChunkError::Read:
+            return "the file cannot be read";
+        case ChunkError::Write:
+            return "the file cannot be written (the disk may be full); it was left as it was";
+        case ChunkError::NotFound:
+            return "the chunk is missing or cannot be read";
+        case ChunkError::NoForm:
+            return "the file has no RIFF form of that type";
+        case ChunkError::Damaged:
+            return "the file's chunk sizes do not agree with its contents; it was left as it "
+                   "was";
+        case ChunkError::TooLong:
+            return "the description is too long";
+    }
+    return "unknown error";
+}
+
+ChunkError LastChunkError() {
+    return tLastError;
+}
+
 int AddInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
                       const VOICEGRAMINFOSTRUCT* info) {
+    tLastError = ChunkError::None;
     if (!info)
-        return 0;
+        return Fail(ChunkError::NotFound);
     std::vector<uint8_t> record = SerializeVoicegramInfo(*info);
     if (record.empty())
-        return 0;
+        return Fail(ChunkError::TooLong);
     auto file = OpenWrite(path);
     if (!file)
         return 0;
@@ -470,36 +576,37 @@ int AddInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* descri
     if (!chunks.Load())
         return Finish(file, false);
     const int desc = chunks.PutDescription(type, description, kWave);
-    if (desc < 0)
+    if (desc < 0 || chunks.Put(kMail, std::move(record), desc + 1) < 0)
         return Finish(file, false);
-    chunks.Put(kMail, std::move(record), desc + 1);
-    return Finish(file, chunks.Commit());
+    return Finish(file, chunks.Commit(path));
 }
 
 int GetInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
                         UINT descriptionSize, DWORD& seconds, VOICEGRAMINFOSTRUCT* info) {
+    tLastError = ChunkError::None;
     auto file = OpenRead(path);
     if (!file)
         return 0;
     seconds = WaveSeconds(*file);
     if (!ReadDescription(*file, type, description, descriptionSize))
-        return 0;
+        return Fail(ChunkError::TooLong);
     if (info) {
         RiffChunk mail;
         if (!FindTopLevel(*file, kMail, mail))
-            return 0;
+            return Fail(ChunkError::NotFound);
         ChunkSource source(*file, mail.cksize);
         uint64_t used = 0;
         if (!ParseRecord(source, info, used))
-            return 0;
+            return Fail(ChunkError::NotFound);
     }
     return 1;
 }
 
 int AddNoteInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
                           const ECHOMEMOSTRUCT* note, SOUNDFILETYPE soundType) {
+    tLastError = ChunkError::None;
     if (!note)
-        return 0;
+        return Fail(ChunkError::NotFound);
     auto file = OpenWrite(path);
     if (!file)
         return 0;
@@ -512,13 +619,15 @@ int AddNoteInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* de
         return Finish(file, false);
     std::vector<uint8_t> record(sizeof(ECHOMEMOSTRUCT));
     std::memcpy(record.data(), note, sizeof(ECHOMEMOSTRUCT));
-    chunks.Put(kNote, std::move(record), desc + 1);
-    return Finish(file, chunks.Commit());
+    if (chunks.Put(kNote, std::move(record), desc + 1) < 0)
+        return Finish(file, false);
+    return Finish(file, chunks.Commit(path));
 }
 
 int GetNoteInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
                             UINT descriptionSize, DWORD& seconds, ECHOMEMOSTRUCT* note,
                             SOUNDFILETYPE soundType) {
+    tLastError = ChunkError::None;
     auto file = OpenRead(path);
     if (!file)
         return 0;
@@ -526,63 +635,77 @@ int GetNoteInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* descr
     if (soundType == SOUNDFILETYPE_WAV)
         seconds = WaveSeconds(*file);
     if (!ReadDescription(*file, type, description, descriptionSize))
-        return 0;
+        return Fail(ChunkError::TooLong);
     RiffChunk chunk;
     if (!FindTopLevel(*file, kNote, chunk) || chunk.cksize < sizeof(ECHOMEMOSTRUCT))
-        return 0;
+        return Fail(ChunkError::NotFound);
     ECHOMEMOSTRUCT record;
     if (!file->ReadExact(&record, sizeof record))
-        return 0;
+        return Fail(ChunkError::Read);
     if (note)
         *note = record;
     return 1;
 }
 
 int MarkNoteAsAlreadyPlayed(const QString& path, BOOL played, DWORD time) {
+    tLastError = ChunkError::None;
     auto file = OpenWrite(path);
     if (!file)
         return 0;
     RiffChunk chunk;
     ECHOMEMOSTRUCT record;
     if (!FindTopLevel(*file, kNote, chunk) || chunk.cksize < sizeof record ||
-        !file->ReadExact(&record, sizeof record))
+        !file->ReadExact(&record, sizeof record)) {
+        Fail(ChunkError::NotFound);
         return Finish(file, false);
+    }
     record.played = played ? 1 : 0;
     record.lastPlayed = time;
-    // The record is rewritten where it stands; the chunk keeps its size.
+    // The record keeps its size: it is patched where it stands, in one write that the
+    // file system does whole, so the file never needs to be rebuilt for it.
     const bool ok = file->Seek(chunk.dataOffset) == chunk.dataOffset &&
                     file->WriteExact(&record, sizeof record);
+    if (!ok)
+        Fail(ChunkError::Write);
     return Finish(file, ok);
 }
 
 int MarkMailAsHeard(const QString& path, DWORD heard) {
+    tLastError = ChunkError::None;
     auto file = OpenWrite(path);
     if (!file)
         return 0;
     RiffChunk chunk;
-    if (!FindTopLevel(*file, kMail, chunk))
+    if (!FindTopLevel(*file, kMail, chunk)) {
+        Fail(ChunkError::NotFound);
         return Finish(file, false);
+    }
     ChunkSource source(*file, chunk.cksize);
     uint64_t used = 0;
-    if (!ParseRecord(source, nullptr, used))
+    if (!ParseRecord(source, nullptr, used)) {
+        Fail(ChunkError::NotFound);
         return Finish(file, false);
+    }
     unsigned char value[4];
     for (int i = 0; i < 4; ++i)
         value[i] = static_cast<unsigned char>(heard >> (8 * i));
     const int64_t at = chunk.dataOffset + static_cast<int64_t>(used) - 4;
     const bool ok = file->Seek(at) == at && file->WriteExact(value, 4);
+    if (!ok)
+        Fail(ChunkError::Write);
     return Finish(file, ok);
 }
 
 int AddAOLSendMailInfoToRIFFFile(const QString& path, const QString& to, const QString& cc,
                                  const QString& subject, const QString& noteText) {
+    tLastError = ChunkError::None;
     std::vector<uint8_t> data;
     for (const QString* text : {&to, &cc, &subject, &noteText}) {
         const QByteArray bytes = text->toLocal8Bit();
         // As a C string: up to its first zero.
         const std::size_t length = strnlen(bytes.constData(), static_cast<size_t>(bytes.size()));
         if (data.size() + length + 5 > kMaxChunkData)
-            return 0;
+            return Fail(ChunkError::TooLong);
         AppendLE32(data, static_cast<uint32_t>(length + 1));
         AppendBytes(data, bytes.constData(), length);
         data.push_back(0);
@@ -594,31 +717,35 @@ int AddAOLSendMailInfoToRIFFFile(const QString& path, const QString& to, const Q
     if (!chunks.Load())
         return Finish(file, false);
     const int form = chunks.FindForm(kWave);
-    if (form < 0)
+    if (form < 0) {
+        Fail(ChunkError::NoForm);
         return Finish(file, false);
-    chunks.Put(kAol, std::move(data), form + 1);
-    return Finish(file, chunks.Commit());
+    }
+    if (chunks.Put(kAol, std::move(data), form + 1) < 0)
+        return Finish(file, false);
+    return Finish(file, chunks.Commit(path));
 }
 
 int GetAOLSendMailInfoFromRIFFFile(const QString& path, QString& to, QString& cc, QString& subject,
                                    QString& noteText) {
+    tLastError = ChunkError::None;
     auto file = OpenRead(path);
     if (!file)
         return 0;
     RiffChunk chunk;
     if (!FindTopLevel(*file, kAol, chunk))
-        return 0;
+        return Fail(ChunkError::NotFound);
     ChunkSource source(*file, chunk.cksize);
     for (QString* text : {&to, &cc, &subject, &noteText}) {
         unsigned char head[4];
         if (!source.Read(head, 4))
-            return 0;
+            return Fail(ChunkError::NotFound);
         const uint32_t length = GetLE32(head);
         if (length > source.Left())
-            return 0;
+            return Fail(ChunkError::NotFound);
         QByteArray bytes(static_cast<qsizetype>(length), '\0');
         if (!source.Read(bytes.data(), length))
-            return 0;
+            return Fail(ChunkError::Read);
         *text = QString::fromLocal8Bit(bytes.constData(),
                                        static_cast<qsizetype>(strnlen(bytes.constData(), length)));
     }
@@ -626,31 +753,24 @@ int GetAOLSendMailInfoFromRIFFFile(const QString& path, QString& to, QString& cc
 }
 
 int CreateRMIDFile(const QString& midiPath, const QString& rmiPath) {
+    tLastError = ChunkError::None;
     auto midi = OpenRead(midiPath);
     if (!midi)
         return 0;
     // The form holds its type, the data chunk's header and the MIDI data.
     if (static_cast<uint64_t>(midi->Size()) + 12 > kMaxChunkData)
-        return 0;
+        return Fail(ChunkError::TooLong);
     // A destination that someone has open through RiffFile is not replaced under them.
     std::unique_ptr<RiffFile> held;
     if (QFileInfo::exists(rmiPath)) {
-        held = OpenRead(rmiPath);
+        held = OpenWrite(rmiPath);
         if (!held)
             return 0;
     }
-    std::unique_ptr<RiffFile> out;
-    QString temp;
-    for (int attempt = 0; attempt < 16 && !out; ++attempt) {
-        temp = rmiPath + QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8,
-                                                       16, QLatin1Char('0'));
-        RiffError error = RiffError::None;
-        out = RiffFile::Open(temp, RiffFile::Mode::CreateNew, &error);
-        if (!out && error != RiffError::Exists)
-            return 0;
-    }
+    RiffError error = RiffError::None;
+    auto out = RiffFile::OpenReplacement(rmiPath, &error);
     if (!out)
-        return 0;
+        return Fail(FromRiff(error));
 
     RiffChunk form;
     form.fccType = kRmid;
@@ -658,26 +778,15 @@ int CreateRMIDFile(const QString& midiPath, const QString& rmiPath) {
     data.ckid = kData;
     bool ok = out->Create(form, RiffCreate::Riff) == RiffError::None &&
               out->Create(data) == RiffError::None;
-    std::vector<unsigned char> block(65536);
-    while (ok) {
-        const int64_t n = midi->Read(block.data(), static_cast<int64_t>(block.size()));
-        if (n < 0)
-            ok = false;
-        if (n <= 0)
-            break;
-        ok = out->WriteExact(block.data(), n);
-    }
+    ok = ok && out->CopyFrom(*midi, 0, midi->Size());
     ok = ok && out->Ascend(data) == RiffError::None && out->Ascend(form) == RiffError::None;
-    ok = out->Close() == RiffError::None && ok;
     if (ok)
-        ok = std::rename(QFile::encodeName(temp).constData(),
-                         QFile::encodeName(rmiPath).constData()) == 0;
-    if (!ok)
-        QFile::remove(temp);
-    return ok ? 1 : 0;
+        ok = out->CommitReplacement(held.get()) == RiffError::None;
+    return ok ? 1 : Fail(ChunkError::Write);
 }
 
 int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
+    tLastError = ChunkError::None;
     auto file = OpenRead(path);
     if (!file)
         return 0;
@@ -689,19 +798,21 @@ int GetSoundFileType(const QString& path, SOUNDFILETYPE& type) {
             return 1;
         }
         if (file->Ascend(chunk) != RiffError::None)
-            return 0;
+            return Fail(ChunkError::Read);
         chunk.ckid = kFourCCRiff;
     }
-    return 0;
+    return Fail(ChunkError::NoForm);
 }
 
 bool WriteDescChunk(RiffFile& file, WAVEFILETYPE type, const char* description) {
-    const std::vector<uint8_t> data = DescriptionData(type, description);
-    if (data.empty())
-        return false;
+    tLastError = ChunkError::None;
+    std::vector<uint8_t> data;
+    if (const ChunkError e = DescriptionData(type, description, data); e != ChunkError::None)
+        return Fail(e);
     RiffChunk chunk;
     chunk.ckid = kDesc;
-    return file.Create(chunk) == RiffError::None &&
-           file.WriteExact(data.data(), static_cast<int64_t>(data.size())) &&
-           file.Ascend(chunk) == RiffError::None && file.Truncate() == RiffError::None;
+    const bool ok = file.Create(chunk) == RiffError::None &&
+                    file.WriteExact(data.data(), static_cast<int64_t>(data.size())) &&
+                    file.Ascend(chunk) == RiffError::None && file.Truncate() == RiffError::None;
+    return ok ? true : Fail(ChunkError::Write);
 }

@@ -97,16 +97,39 @@ struct VOICEGRAMINFOSTRUCT {
     DWORD heard;  // nonzero once the voicegram has been listened to
 };
 
+// Longest buffer any reader keeps a description in, its zero included: a description must
+// fit it, so a writer refuses a longer one.
+inline constexpr std::size_t kDescriptionBufferSize = 256;
+
+// Why the last chunk function on this thread returned 0.
+enum class ChunkError {
+    None,
+    CannotOpen,
+    NotRegular,  // a directory, FIFO or device
+    Busy,        // another reader or writer has the file open
+    ReadOnly,
+    Read,
+    Write,     // nothing was changed
+    NotFound,  // the chunk asked for is missing or its record cannot be read
+    NoForm,    // no RIFF form of the type asked for
+    Damaged,   // the chunk sizes disagree with the file; a writer leaves it as it is
+    TooLong,   // a description longer than kDescriptionBufferSize - 1, or a record > 4 GB
+};
+ChunkError LastChunkError();
+const char* ChunkErrorText(ChunkError error);
+
 // ---------------------------------------------------------------------------------------
 // The chunk functions. Each opens and closes the file itself (see platform/riff.h: while
 // one of them has a file open, a second open of it fails and that call returns 0) and
 // keeps no state. Paths are QStrings, like every path of the system; descriptions are
 // single-byte zero-terminated texts (a null description is written as an empty one).
-// Results: nonzero success, 0 failure. Readers leave out values after the point of
-// failure as they were.
+// Results: nonzero success, 0 failure (LastChunkError says why). Readers leave out values
+// after the point of failure as they were. Writers that add or resize a chunk write the
+// whole file anew beside the old one and rename it over it: on any failure the old file
+// stands as it was, and bytes the walk does not understand are carried over unchanged.
 
-// Writes "DESC" (rewritten in place, or created directly after the "WAVE" form), then
-// "MAIL" with the serialised record directly after "DESC" (an existing "MAIL" is
+// Writes "DESC" (replaced where it stands, or created directly after the "WAVE" form),
+// then "MAIL" with the serialised record directly after "DESC" (an existing "MAIL" is
 // replaced where it stands).
 int AddInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
                       const VOICEGRAMINFOSTRUCT* info);
@@ -116,9 +139,9 @@ int AddInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* descri
 // one). Strings of info are new[] allocations: free them with FreeVoicegramInfo.
 int GetInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
                         UINT descriptionSize, DWORD& seconds, VOICEGRAMINFOSTRUCT* info);
-// Writes "DESC" (rewritten in place, or created directly after the form "WAVE" for
-// soundType 1, "RMID" otherwise) and "NOTE" (rewritten in place, or created directly
-// after "DESC").
+// Writes "DESC" (replaced where it stands, or created directly after the form "WAVE" for
+// soundType 1, "RMID" otherwise) and "NOTE" (replaced where it stands, or created
+// directly after "DESC").
 int AddNoteInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
                           const ECHOMEMOSTRUCT* note, SOUNDFILETYPE soundType);
 // Reads length (WAV files only; 0 for others), type, description and the "NOTE" record;

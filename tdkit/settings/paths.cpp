@@ -8,6 +8,7 @@
 
 #include "platform/library.h"
 #include "platform/registry.h"
+#include "platform/regularfile.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ int Append(int (*base)(QString&), const char* piece, QString& out) {
 
 bool FileOpensForReading(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly);
+    return OpenRegularFile(file, QIODevice::ReadOnly);
 }
 
 }  // namespace
@@ -45,11 +46,26 @@ int GetTonedeckRootDirectory(QString& out) {
 int GetTonedeckHelpDirectory(QString& out) {
     return ReadProductValue("HelpPath", out);
 }
+bool IsPlainUserName(const QString& name) {
+    if (name == u'.' || name == QStringLiteral(".."))
+        return false;
+    for (QChar c : name)
+        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return false;
+    return true;
+}
+
 int GetCurrentUser(QString& out) {
-    return ReadProductValue("CurrentUser", out);
+    QString name;
+    if (!ReadProductValue("CurrentUser", name) || !IsPlainUserName(name))
+        return 0;
+    out = name;
+    return 1;
 }
 
 int SetCurrentUser(const QString& name) {
+    if (!IsPlainUserName(name))
+        return 0;
     auto key = RegKey::Open(RegRoot::CurrentUser, QString::fromLatin1(kProductKey));
     if (!key)
         return 0;
@@ -67,9 +83,14 @@ int GetCurrentUserDirectory(QString& out) {
     QString users;
     if (!GetTonedeckUsersDirectory(users))
         return 0;
-    // A missing user name still gives the users directory with a separator after it.
+    // A missing user name still gives the users directory with a separator after it; a
+    // name that is not a plain name (a path) gives nothing.
     QString user;
-    GetCurrentUser(user);
+    if (!GetCurrentUser(user)) {
+        QString stored;
+        if (ReadProductValue("CurrentUser", stored))
+            return 0;
+    }
     out = users + u'/' + user;
     return 1;
 }

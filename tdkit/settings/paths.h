@@ -21,8 +21,11 @@ inline constexpr char kCompuServeProvider[] = "libcsmapx32.so";
 // Registry readers and writer.
 int GetTonedeckRootDirectory(QString& out);
 int GetTonedeckHelpDirectory(QString& out);
+// The user name is a plain name, one directory below Users: a stored or given name with
+// a separator, a control character, or that is "." or ".." is refused.
 int GetCurrentUser(QString& out);
 int SetCurrentUser(const QString& name);
+bool IsPlainUserName(const QString& name);
 
 // Path builders.
 int GetTonedeckUsersDirectory(QString& out);

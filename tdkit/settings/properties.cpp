@@ -4,8 +4,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 
+#include "platform/regularfile.h"
 #include "tdkit/settings/paths.h"
 
 void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
@@ -18,7 +21,10 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     dock.bDrawerSound = 1;
     dock.rcFloat.left = rect.left;
     dock.rcFloat.top = rect.top;
-    dock.rcFloat.right = 2 * rect.right - rect.left;
+    // The width doubled, worked out in 64 bits and held to the field's range.
+    const int64_t right = 2 * int64_t{rect.right} - rect.left;
+    dock.rcFloat.right = static_cast<int32_t>(std::clamp<int64_t>(
+        right, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
     dock.rcFloat.bottom = rect.bottom;
 
     p->bShowRecorder = 1;
@@ -118,11 +124,8 @@ PROPERTIES DefaultProperties(const RECT& rectangle) {
 
 bool ReadPropertiesFile(const QString& path, PROPERTIES* record, QString* error) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+    if (!OpenRegularFile(file, QIODevice::ReadOnly, error))
         return false;
-    }
     // Read one byte more than a record so that a longer file shows itself.
     const QByteArray bytes = file.read(kPropertiesFileSize + 1);
     if (static_cast<std::size_t>(bytes.size()) != kPropertiesFileSize) {

@@ -106,6 +106,23 @@ TEST_P(Schedule, EachKindFindsItsNextTime) {
     EXPECT_EQ(Next(Memo(MEMO_USER_INITIATED, k10), 0, 0), "2037-12-31 23:59:59 Thu");
 }
 
+// A "Once" memo on the last day of a long month is a date like any other; day 32 is not.
+TEST_P(Schedule, OnceOnTheThirtyFirstIsInRange) {
+    ECHOMEMOSTRUCT once{};
+    once.frequency = MEMO_ONCE;
+    once.onceTime = k10;
+    once.onceYear = 2025;
+    once.onceMonth = 12;
+    once.onceDay = 31;
+    EXPECT_EQ(Next(once, At("2025-06-01 00:00")), "2025-12-31 10:00:00 Wed");
+    once.onceMonth = 1;
+    EXPECT_EQ(Next(once, At("2025-01-30 12:00")), "2025-01-31 10:00:00 Fri");
+    once.onceDay = 32;
+    int scheduled = -1;
+    EXPECT_EQ(Local(NextPlayTime(once, At("2025-01-30 12:00"), &scheduled)),
+              "2037-12-31 23:59:59 Thu");
+}
+
 TEST_P(Schedule, CatchUpWithNotificationAndOutOfRangeFields) {
     ECHOMEMOSTRUCT daily = Memo(MEMO_DAILY, k9, 127);
     const time_t now = At("2025-06-04 12:00:07");

@@ -29,6 +29,7 @@
 #include "platform/trace.h"
 #include "tdkit/audio/mixmgr.h"
 #include "tdkit/mail/simplemapi.h"
+#include "tdkit/mail/voicegram.h"
 #include "tdkit/settings/dialogforms.h"
 #include "tdkit/settings/names.h"
 #include "tdkit/settings/paths.h"
@@ -169,6 +170,15 @@ QIcon CommandIcon(int command) {
     return QIcon(pm);
 }
 
+// A list as the mail calls take it: NUL-terminated strings ended by an empty one.
+QByteArray FlatList(const QStringList& items) {
+    QByteArray out;
+    for (const QString& item : items)
+        if (!item.isEmpty())
+            out += item.toLocal8Bit() + '\0';
+    return out + '\0';
+}
+
 int DefaultBox(QWidget* parent, const QString& caption, const QString& text, int buttons,
                int icon) {
     QMessageBox box(parent);
@@ -245,7 +255,22 @@ CDrawerVGram::CDrawerVGram(const QPoint* anchor, CMixMgr* mixMgr, RECORDPROPERTI
         s->receipt = dlg.m_bReceipt;
         return true;
     };
-    sendVoicegram = [this](const VoicegramSending&) {
+    sendVoicegram = [this](const VoicegramSending& s) {
+        // The mail system sends the temporary copy through its address dialog, which
+        // starts with the reply's recipient; CompuServe takes the sound UU-encoded in the
+        // message text. The wrapper tells the user itself when sending fails.
+        if ((s.services.bMAPI || s.services.bCompuServe) && m_pMapi && m_pMapi->IsMAPIEnabled()) {
+            const QByteArray file = QFile::encodeName(s.file);
+            const QByteArray subject = s.subject.toUtf8();
+            const QByteArray toName = s.replyToName.toUtf8();
+            const QByteArray toAddress = s.replyToAddress.toUtf8();
+            const QByteArray ccNames = FlatList(m_ReplyCcNames);
+            const QByteArray ccAddresses = FlatList(m_ReplyCcAddresses);
+            return m_pMapi->SendVoicegram(
+                file.constData(), kVoicegramAttachName, subject.constData(), kVoicegramNoteText,
+                s.receipt, toName.constData(), toAddress.constData(), ccNames.constData(),
+                ccAddresses.constData(), s.services.bMAPI ? 1 : 0);
+        }
         Box(QStringLiteral("Mail Error"),
             QStringLiteral("Mail is not set up on this computer yet, so the voicegram was not "
                            "sent.\nThe recording is kept in the drawer."),
@@ -1192,6 +1217,15 @@ int CDrawerVGram::SetWAVFileForReply(int ask, const char* received, const char* 
         m_pSubject->setText(QString::fromLocal8Bit(subject ? subject : ""));
     UpdateToolBar();
     return 1;
+}
+
+int CDrawerVGram::SetWAVFileForReply(int ask, const QString& received, const QString& subject,
+                                     const QString& toName, const QString& toAddress,
+                                     const QStringList& ccNames, const QStringList& ccAddresses) {
+    return SetWAVFileForReply(ask, QFile::encodeName(received).constData(),
+                              subject.toLocal8Bit().constData(), toName.toLocal8Bit().constData(),
+                              toAddress.toLocal8Bit().constData(), FlatList(ccNames).constData(),
+                              FlatList(ccAddresses).constData());
 }
 
 void CDrawerVGram::TryRecover() {

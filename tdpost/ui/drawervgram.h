@@ -9,6 +9,7 @@
 #include <QPoint>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -67,6 +68,7 @@ struct VoicegramSending {
 };
 
 class CDrawerVGram : public CSlidingDrawer {
+    Q_OBJECT
 public:
     // anchor: the centre of the task button in the bar's client coordinates. The records
     // and objects belong to the bar, which keeps them alive as long as the drawer.
@@ -90,6 +92,10 @@ public:
     // Prepares a reply for the inbox; 0 at once when the drawer holds a recording.
     int SetWAVFileForReply(int ask, const char* received, const char* subject, const char* toName,
                            const char* toAddress, const char* ccNames, const char* ccAddresses);
+    // The same for the inbox, which reaches the drawer by name through the bar.
+    Q_INVOKABLE int SetWAVFileForReply(int ask, const QString& received, const QString& subject,
+                                       const QString& toName, const QString& toAddress,
+                                       const QStringList& ccNames, const QStringList& ccAddresses);
 
     // Runs a command as its button would.
     void OnCommand(int command);

@@ -316,11 +316,16 @@ TEST(AppBarX11, DocksWithoutAWindowManager) {
     EXPECT_TRUE(desktop.WorkArea().empty());
     EXPECT_EQ(desktop.Geometry(window), (Longs{984, 0, 40, 768})) << "the whole screen's edge";
     EXPECT_EQ(desktop.Numbers({"-id", window, "_NET_WM_STRUT"}), (Longs{0, 40, 0, 0}));
+    // The strip runs from the top row to the last one, both inclusive.
+    EXPECT_EQ(desktop.Numbers({"-id", window, "_NET_WM_STRUT_PARTIAL"}),
+              (Longs{0, 40, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0}));
 
     XDesktop::Send(bar, "edge 3");
     ASSERT_FALSE(XDesktop::Expect(bar, "edge").isEmpty());
     EXPECT_EQ(desktop.Geometry(window), (Longs{0, 728, 1024, 40}));
     EXPECT_EQ(desktop.Numbers({"-id", window, "_NET_WM_STRUT"}), (Longs{0, 0, 0, 40}));
+    EXPECT_EQ(desktop.Numbers({"-id", window, "_NET_WM_STRUT_PARTIAL"}),
+              (Longs{0, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, 1023}));
 }
 
 }  // namespace

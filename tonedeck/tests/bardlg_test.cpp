@@ -301,4 +301,35 @@ TEST_F(BarDialog, ASettingsFileThatCannotBeWrittenIsReported) {
     EXPECT_TRUE(bar_->IsClosing());
 }
 
+// Ticking "Don't display this message again" keeps the no-mail notice away at the next
+// start; without the tick it comes again.
+TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
+    ASSERT_TRUE(PumpUntil([&] { return notices_ == 1 && welcomes_ == 1; }));
+    bar_->CloseBar();
+    // Next start: the notice again, and this time the user ticks the box.
+    bar_ = std::make_unique<FrameBar>();
+    bar_->showWelcome = [this] { ++welcomes_; };
+    bar_->showNoMail = [this](bool) {
+        ++notices_;
+        return true;
+    };
+    bar_->showSaveError = [this](const QString& text) { errors_ << text; };
+    ASSERT_TRUE(bar_->Initialise());
+    ASSERT_TRUE(PumpUntil([&] { return notices_ == 2; }));
+    EXPECT_EQ(bar_->Properties().bNoMailWarningOff, 1);
+    bar_->CloseBar();
+    // And the start after that shows none.
+    bar_ = std::make_unique<FrameBar>();
+    bar_->showWelcome = [this] { ++welcomes_; };
+    bar_->showNoMail = [this](bool) {
+        ++notices_;
+        return true;
+    };
+    bar_->showSaveError = [this](const QString& text) { errors_ << text; };
+    ASSERT_TRUE(bar_->Initialise());
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(notices_, 2);
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
 }  // namespace

@@ -159,7 +159,7 @@ TEST_F(BarMenu, ShiftF10AndTheMenuKeyOpenEveryCommandInOrderAtTheBarsMiddle) {
                                                        {ID_HELP_CONTENTS, "&Help Contents\tF1"},
                                                        {ID_APP_ABOUT, "&About Tonedeck..."},
                                                        {0, ""},
-                                                       {ID_FIXIT_GUIDE, "Fixit &Guide\tCtrl+W"},
+                                                       {ID_FIXITGUIDE, "Fixit &Guide\tCtrl+W"},
                                                        {ID_PROPERTIES, "&Properties\tCtrl+P"},
                                                        {0, ""},
                                                        {ID_APP_EXIT, "E&xit\tAlt+F4"}};

@@ -1,7 +1,9 @@
 // tdtool info and note: the metadata chunks of a WAV or RMI file.
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -11,8 +13,21 @@
 
 namespace {
 
-// Large enough for any description a person writes; a longer one is reported as such.
-constexpr UINT kDescriptionBuffer = 65536;
+// Large enough for any description a person writes; a file may hold a longer one, so the
+// reader's buffer grows with the file up to this bound.
+constexpr qint64 kLargestDescriptionBuffer = 64 << 20;
+
+UINT DescriptionBufferFor(const QString& path) {
+    const qint64 size = QFileInfo(path).size();
+    return static_cast<UINT>(
+        std::clamp<qint64>(size + 1, kDescriptionBufferSize, kLargestDescriptionBuffer));
+}
+
+// Why a chunk function failed, for the user.
+QString Reason(const QString& path) {
+    return QStringLiteral("%1: %2").arg(path,
+                                        QString::fromLatin1(ChunkErrorText(LastChunkError())));
+}
 
 QString FromBytes(const char* text) {
     return text ? QString::fromLocal8Bit(text) : QString();
@@ -112,15 +127,20 @@ int Info(const QStringList& words) {
 
     SOUNDFILETYPE soundType;
     if (!GetSoundFileType(path, soundType)) {
-        PrintErr(QStringLiteral("%1: cannot be read as a WAV or RMI file").arg(path));
+        const ChunkError e = LastChunkError();
+        if (e == ChunkError::NoForm || e == ChunkError::Read)
+            PrintErr(QStringLiteral("%1: cannot be read as a WAV or RMI file").arg(path));
+        else
+            PrintErr(Reason(path));
         return kExitFailed;
     }
     WAVEFILETYPE type;
     DWORD seconds = 0;
-    std::vector<char> description(kDescriptionBuffer);
-    if (!GetInfoFromRIFFFile(path, type, description.data(), kDescriptionBuffer, seconds,
-                             nullptr)) {
-        PrintErr(QStringLiteral("%1: its description cannot be read").arg(path));
+    const UINT bufferSize = DescriptionBufferFor(path);
+    std::vector<char> description(bufferSize);
+    if (!GetInfoFromRIFFFile(path, type, description.data(), bufferSize, seconds, nullptr)) {
+        PrintErr(QStringLiteral("%1: its description cannot be read (%2)")
+                     .arg(path, QString::fromLatin1(ChunkErrorText(LastChunkError()))));
         return kExitFailed;
     }
     Fields fields{{"file", path, {}},
@@ -131,12 +151,12 @@ int Info(const QStringList& words) {
                   {"seconds", static_cast<qint64>(seconds), {}}};
 
     ECHOMEMOSTRUCT note;
-    if (GetNoteInfoFromRIFFFile(path, type, description.data(), kDescriptionBuffer, seconds, &note,
+    if (GetNoteInfoFromRIFFFile(path, type, description.data(), bufferSize, seconds, &note,
                                 soundType))
         fields.push_back({"NOTE", {}, NoteFields(note)});
     VOICEGRAMINFOSTRUCT mail{};
     DWORD ignored;
-    if (GetInfoFromRIFFFile(path, type, description.data(), kDescriptionBuffer, ignored, &mail)) {
+    if (GetInfoFromRIFFFile(path, type, description.data(), bufferSize, ignored, &mail)) {
         fields.push_back({"MAIL", {}, MailFields(mail)});
         FreeVoicegramInfo(&mail);
     }
@@ -221,14 +241,23 @@ int Note(const QStringList& words) {
         return UsageError(usage, QStringLiteral("--type takes a whole number"));
 
     // An existing schedule is the starting point; the options given change it.
+    const QByteArray description = args.value("desc")->toLocal8Bit();
+    if (description.contains('\0'))
+        return UsageError(usage, QStringLiteral("--desc cannot hold a zero character"));
+    if (static_cast<std::size_t>(description.size()) >= kDescriptionBufferSize)
+        return UsageError(usage, QStringLiteral("--desc holds at most %1 bytes; this one has %2")
+                                     .arg(kDescriptionBufferSize - 1)
+                                     .arg(description.size()));
+
     ECHOMEMOSTRUCT memo{};
     {
         WAVEFILETYPE oldType;
         DWORD seconds;
-        std::vector<char> description(kDescriptionBuffer);
+        const UINT bufferSize = DescriptionBufferFor(path);
+        std::vector<char> description(bufferSize);
         ECHOMEMOSTRUCT old;
-        if (GetNoteInfoFromRIFFFile(path, oldType, description.data(), kDescriptionBuffer, seconds,
-                                    &old, soundType))
+        if (GetNoteInfoFromRIFFFile(path, oldType, description.data(), bufferSize, seconds, &old,
+                                    soundType))
             memo = old;
     }
     for (const NoteField& f : kNoteFields) {
@@ -251,14 +280,15 @@ int Note(const QStringList& words) {
         f.set(memo, v);
     }
 
-    const QByteArray description = args.value("desc")->toLocal8Bit();
-    if (description.contains('\0'))
-        return UsageError(usage, QStringLiteral("--desc cannot hold a zero character"));
     if (!AddNoteInfoToRIFFFile(path, static_cast<WAVEFILETYPE>(type), description.constData(),
                                &memo, soundType)) {
-        PrintErr(QStringLiteral("%1: the memo information could not be written (is it a %2 file, "
-                                "and not in use?)")
-                     .arg(path, soundType == SOUNDFILETYPE_WAV ? "WAV" : "RMI"));
+        if (LastChunkError() == ChunkError::NoForm)
+            PrintErr(QStringLiteral("%1: the memo information could not be written: it is not a "
+                                    "%2 file")
+                         .arg(path, soundType == SOUNDFILETYPE_WAV ? "WAV" : "RMI"));
+        else
+            PrintErr(QStringLiteral("%1: the memo information could not be written: %2")
+                         .arg(path, QString::fromLatin1(ChunkErrorText(LastChunkError()))));
         return kExitFailed;
     }
     return kExitOk;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command.h"
+#include "platform/tempfile.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/paths.h"
 #include "tdmemo/memolist.h"
@@ -91,7 +92,9 @@ int List(const Args& args) {
     // The bar's threads rewrite the list; read it while they are kept out.
     CMemoListLock lock(kMemoLockShortWait);
     if (!lock.IsHeld()) {
-        PrintErr(QStringLiteral("the memo list is busy; try again"));
+        // A lock that cannot be had because its folder is refused is no busy list.
+        const QString problem = PrivateDirectoryProblem();
+        PrintErr(problem.isEmpty() ? QStringLiteral("the memo list is busy; try again") : problem);
         return kExitFailed;
     }
     QFile file(fileName);

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "command.h"
 #include "platform/audiobackend.h"
 #include "tdkit/audio/record.h"
@@ -71,7 +73,6 @@ int Record(const QStringList& words) {
     CRecord rec;
     // The engine stops with less than a second of room left: one second more gives N.
     rec.Start(nullptr, format, seconds + 1);
-    rec.SetExactLength(seconds * rec.GetSamplesPerSec());
     if (rec.CreateNewWAVFile(out) != 0) {
         PrintErr(QStringLiteral("cannot create %1").arg(out));
         return kExitFailed;
@@ -83,6 +84,7 @@ int Record(const QStringList& words) {
     }
     // Input keeps coming while VOX holds the recording, so the input length ends it.
     const uint64_t want = uint64_t(seconds) * rec.GetSamplesPerSec();
+    rec.LimitSamples(DWORD(std::min<uint64_t>(want, 0xFFFFFFFFu)));
     Pump([&] { return !rec.StillRecording() || rec.InputSamples() >= want; },
          QDeadlineTimer(int64_t(seconds) * 1000 + 10000));
     const bool complete = rec.InputSamples() >= want || !rec.StillRecording();
@@ -91,6 +93,13 @@ int Record(const QStringList& words) {
             PrintErr(QStringLiteral("cannot finish %1: %2").arg(out, DeviceError(r)));
             return kExitFailed;
         }
+    }
+    if (rec.WriteFailed()) {
+        PrintErr(QStringLiteral("%1: the recording stopped after %2 s: the file could not be "
+                                "written (the disk may be full)")
+                     .arg(out)
+                     .arg(double(rec.SamplesRecorded()) / rec.GetSamplesPerSec(), 0, 'f', 2));
+        return kExitFailed;
     }
     if (!complete) {
         PrintErr(QStringLiteral("the sound device stopped delivering audio"));

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include <limits>
+
 #include "command.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
@@ -227,6 +229,12 @@ int Props(const QStringList& words) {
                 v[i] = parts[i].trimmed().toInt(&ok);
             if (!ok)
                 return UsageError(usage, QStringLiteral("--rect takes four whole numbers L,T,R,B"));
+            // The floating rectangle is twice as wide: it must still fit 32 bits.
+            const qint64 right = 2 * qint64{v[2]} - v[0];
+            if (right < std::numeric_limits<int32_t>::min() ||
+                right > std::numeric_limits<int32_t>::max())
+                return UsageError(usage, QStringLiteral("--rect is too wide: twice its width "
+                                                        "must fit a 32-bit coordinate"));
             rect = {v[0], v[1], v[2], v[3]};
         }
         QString error;

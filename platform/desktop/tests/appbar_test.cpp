@@ -82,6 +82,41 @@ TEST(AppBarShell, RegistrationAutoHideAndNotifications) {
     EXPECT_EQ(shell.WorkArea().left, 0);
 }
 
+// Bars on one edge stack in the order they registered: a bar yields to those registered
+// before it, never to one registered after it.
+TEST(AppBarShell, ABarYieldsOnlyToBarsRegisteredBeforeIt) {
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    const UINT callback = RegisterWindowMessage("AppBarNotify");
+    VirtualAppBarShell shell;
+    Bar a(callback), b(callback);
+    APPBARDATA first{sizeof first, &a, callback};
+    APPBARDATA second{sizeof second, &b, callback};
+    ASSERT_EQ(shell.Message(ABM_NEW, &first), 1u);
+    ASSERT_EQ(shell.Message(ABM_NEW, &second), 1u);
+    first.uEdge = second.uEdge = ABE_LEFT;
+    first.rc = RECT{0, 0, 50, 700};
+    ASSERT_EQ(shell.Message(ABM_SETPOS, &first), 1u);
+    EXPECT_EQ(first.rc.left, 0);
+    EXPECT_EQ(first.rc.right, 50);
+    // As a bar does: ask where the strip may go, keep its own width from there, set it.
+    second.rc = RECT{0, 0, 40, 700};
+    ASSERT_EQ(shell.Message(ABM_QUERYPOS, &second), 1u);
+    EXPECT_EQ(second.rc.left, 50) << "the later bar stands inside the earlier one";
+    second.rc.right = second.rc.left + 40;
+    ASSERT_EQ(shell.Message(ABM_SETPOS, &second), 1u);
+    EXPECT_EQ(second.rc.left, 50);
+    EXPECT_EQ(second.rc.right, 90);
+    // The earlier bar asks again: it keeps the edge.
+    first.rc = RECT{0, 0, 50, 700};
+    ASSERT_EQ(shell.Message(ABM_QUERYPOS, &first), 1u);
+    EXPECT_EQ(first.rc.left, 0);
+    EXPECT_EQ(first.rc.right, 50);
+    ASSERT_EQ(shell.Message(ABM_SETPOS, &first), 1u);
+    EXPECT_EQ(first.rc.left, 0);
+    EXPECT_EQ(shell.WorkArea().left, 90);
+}
+
 // Builds an XSETTINGS blob (little-endian) with one integer setting.
 std::vector<uint8_t> Blob(const std::string& name, uint32_t value) {
     std::vector<uint8_t> b = {0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};  // order, serial, count

@@ -6,8 +6,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
+
+#include <sys/resource.h>
 
 #include "platform/audiobackend.h"
 #include "tdkit/audio/record.h"
@@ -258,6 +261,85 @@ TEST_F(RecordTest, VoxSuspendsOnSilenceAndCutsTheQuietTail) {
     EXPECT_GE(tail, 1.0);
     EXPECT_LE(tail, 1.5) << "the final silence was cut back too";
     EXPECT_LT(data.size(), qsizetype(micFrames) - 11 * 11025);
+}
+
+// A stop keeps everything the device captured up to it: the buffers it filled that were
+// not yet handled, and the one it was filling.
+TEST_F(RecordTest, AStopKeepsWhatTheDeviceCaptured) {
+    CRecord rec;
+    rec.Start(nullptr, RECORDFORMAT_CD, 60);
+    const QString path = Path("stop.wav");
+    ASSERT_EQ(rec.CreateNewWAVFile(path), 0u);
+    ASSERT_EQ(rec.RecordToFile(0, 0), 0u);
+    ASSERT_TRUE(Pump(
+        [&] { return rec.InputSamples() >= 11025 && rec.CapturedSamples() > rec.InputSamples(); }));
+    const uint64_t captured = rec.CapturedSamples();
+    ASSERT_EQ(rec.StopRecordToFile(), 0u);
+    EXPECT_GE(rec.SamplesRecorded(), captured);
+    EXPECT_EQ(rec.SamplesRecorded(), rec.InputSamples());
+    EXPECT_EQ(DataOf(path).size(), qsizetype(rec.SamplesRecorded()) * 2);
+
+    // An owner that asked for an exact length gets exactly that, whatever was captured.
+    CRecord exact;
+    exact.Start(nullptr, RECORDFORMAT_AMRADIO, 60);
+    ASSERT_EQ(exact.CreateNewWAVFile(Path("exact.wav")), 0u);
+    ASSERT_EQ(exact.RecordToFile(0, 0), 0u);
+    exact.LimitSamples(11025 + 100);
+    ASSERT_TRUE(Pump([&] { return exact.InputSamples() >= 2 * 11025; }));
+    ASSERT_EQ(exact.StopRecordToFile(), 0u);
+    EXPECT_EQ(exact.SamplesRecorded(), 11025u + 100);
+    EXPECT_EQ(DataOf(Path("exact.wav")).size(), 11025 + 100);
+}
+
+// Voice-operated trimming cuts the quiet tail back, but never past the frame the
+// recording started at: the sound before it stays.
+TEST_F(RecordTest, VoxTrimmingStopsAtTheStartOfTheRecording) {
+    SetVirtualInput({});  // silence
+    const QByteArray old(3 * 11025, char(100));
+    const QString path = Path("before.wav");
+    ASSERT_TRUE(Write(path, Wav(Pcm(11025, 8), old)));
+    CRecord rec;
+    VOXPROPERTIES vox{};
+    vox.bySilenceSeconds = 2;
+    vox.dwThreshold = 5000;
+    vox.byTrimSeconds = 4;
+    rec.Start(nullptr, RECORDFORMAT_AMRADIO, 60, nullptr, &vox);
+    ASSERT_EQ(rec.OpenWAVFile(path), 0u);
+    ASSERT_EQ(rec.RecordToFile(2 * 11025, 1), 0u);
+    ASSERT_TRUE(Pump([&] { return rec.InputSamples() >= 4 * 11025; }));
+    EXPECT_EQ(rec.GetCurrentSample(), DWORD(2 * 11025)) << "cut back to the start, no further";
+    ASSERT_EQ(rec.StopRecordToFile(), 0u);
+    const QByteArray data = DataOf(path);
+    ASSERT_EQ(data.size(), 2 * 11025);
+    EXPECT_EQ(data, old.left(2 * 11025));
+}
+
+// A recording whose file cannot be written (here: a file-size limit standing for a full
+// disk) stops, says so, and keeps a readable file of what reached the disk.
+TEST_F(RecordTest, AFailedWriteStopsTheRecordingAndSaysSo) {
+    CRecord rec;
+    rec.Start(nullptr, RECORDFORMAT_CD, 60);
+    const QString path = Path("full.wav");
+    ASSERT_EQ(rec.CreateNewWAVFile(path), 0u);
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 50000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    ASSERT_EQ(rec.RecordToFile(0, 0), 0u);
+    const bool stopped = Pump([&] { return !rec.StillRecording(); });
+    rec.StopRecordToFile();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldSignal);
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE(rec.WriteFailed());
+    EXPECT_TRUE(errors.contains(QString::fromLatin1(CRecord::kWriteFailedText)))
+        << errors.join('|').toStdString();
+    EXPECT_LE(44 + qint64(rec.SamplesRecorded()) * 2, 50000);
+    EXPECT_GT(rec.SamplesRecorded(), 0u);
+    EXPECT_EQ(DataOf(path).size(), qsizetype(rec.SamplesRecorded()) * 2);
+    EXPECT_EQ(Sox({"--i", "-s", path}), QString::number(rec.SamplesRecorded()));
 }
 
 TEST_F(RecordTest, MixingClipsAndLengthens) {

@@ -4,7 +4,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <cstring>
+#include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/riff.h"
 #include "tdkit/audio/riffinfo.h"
@@ -326,10 +333,192 @@ TEST_F(Chunks, AFileInUseIsRefused) {
     char desc[8];
     DWORD seconds;
     EXPECT_FALSE(AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "x", &memo, SOUNDFILETYPE_WAV));
-    EXPECT_FALSE(GetInfoFromRIFFFile(path, type, desc, sizeof desc, seconds, nullptr));
+    EXPECT_EQ(LastChunkError(), ChunkError::Busy);
     EXPECT_FALSE(CreateRMIDFile(Write("a.mid", "MThd"), path));
-    held.reset();
+    EXPECT_EQ(LastChunkError(), ChunkError::Busy);
+    // Readers share the file.
     EXPECT_TRUE(GetInfoFromRIFFFile(path, type, desc, sizeof desc, seconds, nullptr));
+    held.reset();
+    auto writer = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+    ASSERT_TRUE(writer);
+    EXPECT_FALSE(GetInfoFromRIFFFile(path, type, desc, sizeof desc, seconds, nullptr));
+    EXPECT_EQ(LastChunkError(), ChunkError::Busy);
+    writer.reset();
+    EXPECT_TRUE(AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "x", &memo, SOUNDFILETYPE_WAV));
+}
+
+// A stored text of exactly the buffer's size without its zero has no room for one: the
+// read fails and nothing is written past the buffer.
+TEST_F(Chunks, ATextWithoutItsZeroThatFillsTheBufferIsRefused) {
+    const QString path = Write("nozero.wav", Wave(10) + Chunk("DESC", LE32(5) + "abcdefgh"));
+    WAVEFILETYPE type;
+    DWORD seconds;
+    char buffer[12];
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_FALSE(GetInfoFromRIFFFile(path, type, buffer, 8, seconds, nullptr));
+    EXPECT_EQ(buffer[8], '#') << "the byte after the buffer";
+    ASSERT_TRUE(GetInfoFromRIFFFile(path, type, buffer, 9, seconds, nullptr));
+    EXPECT_STREQ(buffer, "abcdefgh");
+    EXPECT_EQ(buffer[9], '#');
+}
+
+// Every writer refuses a description that a reader's field could not hold, and leaves
+// the file as it was.
+TEST_F(Chunks, DescriptionsLongerThanTheFieldAreRefused) {
+    const QByteArray wave = Wave(100);
+    const QString path = Write("long.wav", wave);
+    ECHOMEMOSTRUCT memo = Memo();
+    const std::string fits(kDescriptionBufferSize - 1, 'f');
+    const std::string tooLong(kDescriptionBufferSize, 't');
+    EXPECT_FALSE(AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, tooLong.c_str(), &memo,
+                                       SOUNDFILETYPE_WAV));
+    EXPECT_EQ(LastChunkError(), ChunkError::TooLong);
+    VOICEGRAMINFOSTRUCT info{};
+    EXPECT_FALSE(AddInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, tooLong.c_str(), &info));
+    EXPECT_EQ(LastChunkError(), ChunkError::TooLong);
+    EXPECT_EQ(Read(path), wave);
+    {
+        auto file = RiffFile::Open(path, RiffFile::Mode::ReadWrite);
+        ASSERT_TRUE(file);
+        file->Seek(0, SEEK_END);
+        EXPECT_FALSE(WriteDescChunk(*file, WAVEFILETYPE_WORKING, tooLong.c_str()));
+        EXPECT_EQ(LastChunkError(), ChunkError::TooLong);
+    }
+    EXPECT_EQ(Read(path), wave);
+
+    ASSERT_TRUE(
+        AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, fits.c_str(), &memo, SOUNDFILETYPE_WAV));
+    WAVEFILETYPE type;
+    DWORD seconds;
+    char desc[kDescriptionBufferSize];
+    ASSERT_TRUE(GetInfoFromRIFFFile(path, type, desc, sizeof desc, seconds, nullptr));
+    EXPECT_EQ(std::string(desc), fits);
+}
+
+// Bytes after the last chunk the walk can take are carried over, never cut: a trailing
+// tag of another program, and a foreign chunk stored without its pad byte with the chunk
+// after it.
+TEST_F(Chunks, BytesTheWriterDoesNotUnderstandAreKept) {
+    const QByteArray wave = Wave(101);
+    QByteArray id3("TAG");
+    id3 += QByteArray(125, 'i');
+    const QString tagged = Write("tagged.wav", wave + id3);
+    ECHOMEMOSTRUCT memo = Memo();
+    ASSERT_TRUE(
+        AddNoteInfoToRIFFFile(tagged, WAVEFILETYPE_ECHOMEMO, "d", &memo, SOUNDFILETYPE_WAV));
+    QByteArray bytes = Read(tagged);
+    EXPECT_TRUE(bytes.startsWith(wave));
+    EXPECT_TRUE(bytes.endsWith(id3));
+    EXPECT_EQ(bytes.size(), wave.size() + 8 + 6 + 8 + 68 + id3.size());
+
+    const QByteArray unpadded = QByteArray("abcd") + LE32(5) + "12345";
+    const QByteArray after = Chunk("LIST", QByteArray("INFOICMT") + LE32(3) + "hi");
+    const QString odd = Write("odd.wav", wave + unpadded + after);
+    ASSERT_TRUE(AddNoteInfoToRIFFFile(odd, WAVEFILETYPE_ECHOMEMO, "d", &memo, SOUNDFILETYPE_WAV));
+    bytes = Read(odd);
+    EXPECT_TRUE(bytes.startsWith(wave));
+    EXPECT_TRUE(bytes.endsWith(unpadded + after));
+    WAVEFILETYPE type;
+    char desc[8];
+    DWORD seconds;
+    ECHOMEMOSTRUCT back{};
+    ASSERT_TRUE(
+        GetNoteInfoFromRIFFFile(odd, type, desc, sizeof desc, seconds, &back, SOUNDFILETYPE_WAV));
+    EXPECT_STREQ(desc, "d");
+
+    // A chunk stored before the form stays there, and the sound stays whole.
+    const QByteArray before = Chunk("JUNK", QByteArray(7, 'j'));
+    const QString first = Write("first.wav", before + wave);
+    ASSERT_TRUE(AddNoteInfoToRIFFFile(first, WAVEFILETYPE_ECHOMEMO, "d", &memo, SOUNDFILETYPE_WAV));
+    EXPECT_TRUE(Read(first).startsWith(before + wave));
+    ASSERT_TRUE(
+        GetNoteInfoFromRIFFFile(first, type, desc, sizeof desc, seconds, &back, SOUNDFILETYPE_WAV));
+    EXPECT_EQ(seconds, 0u) << "101 bytes at 11025 bytes a second";
+}
+
+// A form whose size covers only half of its sound: a chunk written after the form would
+// land inside the sound, so the write is refused and the file left as it was.
+TEST_F(Chunks, AFormCutShortIsLeftAsItWas) {
+    QByteArray wave = Wave(24000);
+    const uint32_t half = static_cast<uint32_t>(wave.size() / 2);
+    std::memcpy(wave.data() + 4, &half, 4);
+    const QString path = Write("half.wav", wave);
+    ECHOMEMOSTRUCT memo = Memo();
+    EXPECT_FALSE(AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "x", &memo, SOUNDFILETYPE_WAV));
+    EXPECT_EQ(LastChunkError(), ChunkError::Damaged);
+    EXPECT_FALSE(AddAOLSendMailInfoToRIFFFile(path, "to", "cc", "s", "n"));
+    EXPECT_EQ(Read(path), wave);
+}
+
+// A writer builds the new file beside the old one: a reader holding the old file keeps
+// reading it whole, the mode stays, and no temporary file is left behind.
+TEST_F(Chunks, WritersReplaceTheFileAndNeverChangeItInPlace) {
+    const QByteArray wave = Wave(1000) + Chunk("LIST", QByteArray("INFOICMT") + LE32(3) + "hi");
+    const QString path = Write("replace.wav", wave);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0604), 0);
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    ECHOMEMOSTRUCT memo = Memo();
+    ASSERT_TRUE(
+        AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "new", &memo, SOUNDFILETYPE_WAV));
+    EXPECT_EQ(old.readAll(), wave);
+    EXPECT_NE(Read(path), wave);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+    // The same for a MIDI file wrapped over an existing one.
+    const QString rmi = Write("song.rmi", "old rmi");
+    QFile oldRmi(rmi);
+    ASSERT_TRUE(oldRmi.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(CreateRMIDFile(Write("song.mid", "MThd...."), rmi));
+    EXPECT_EQ(oldRmi.readAll(), QByteArray("old rmi"));
+    EXPECT_TRUE(Read(rmi).startsWith("RIFF"));
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+
+    // Read-only files are refused as such.
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+        EXPECT_FALSE(
+            AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "ro", &memo, SOUNDFILETYPE_WAV));
+        EXPECT_EQ(LastChunkError(), ChunkError::ReadOnly);
+    }
+}
+
+// With the disk full (here: a file-size limit) the write fails and the old file stands.
+TEST_F(Chunks, AFailedWriteLeavesTheOldFile) {
+    QByteArray wave = Wave(200000) + Chunk("LIST", QByteArray("INFOICMT") + LE32(3) + "hi");
+    const QString path = Write("full.wav", wave);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = 100000;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ECHOMEMOSTRUCT memo = Memo();
+        const int ok =
+            AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "x", &memo, SOUNDFILETYPE_WAV);
+        ::_exit(ok ? 1 : LastChunkError() == ChunkError::Write ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: another reason";
+    EXPECT_EQ(Read(path), wave);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// Files that are not regular files are refused at once, whatever their name.
+TEST_F(Chunks, AFifoIsRefusedAtOnce) {
+    const QString path = dir_.filePath("fifo.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    SOUNDFILETYPE sound;
+    EXPECT_FALSE(GetSoundFileType(path, sound));
+    EXPECT_EQ(LastChunkError(), ChunkError::NotRegular);
+    ECHOMEMOSTRUCT memo = Memo();
+    EXPECT_FALSE(AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, "x", &memo, SOUNDFILETYPE_WAV));
+    EXPECT_EQ(LastChunkError(), ChunkError::NotRegular);
 }
 
 }  // namespace

@@ -54,6 +54,20 @@ TEST_F(Paths, AMissingUserStillGivesTheUsersDirectoryWithASeparator) {
     EXPECT_EQ(Call(GetTonedeckHelpFilePath, 0), "untouched") << "no HelpPath";
 }
 
+// The user name is one directory below Users, never a path that leads elsewhere.
+TEST_F(Paths, UserNamesArePlainNames) {
+    Product().SetString("RootPath", "/td");
+    for (const char* bad : {"../../../../etc", "a/b", ".", "..", "tab\there"}) {
+        EXPECT_EQ(SetCurrentUser(bad), 0) << bad;
+        ASSERT_TRUE(Product().SetString("CurrentUser", bad));
+        EXPECT_EQ(Call(GetCurrentUser, 0), "untouched") << bad;
+        EXPECT_EQ(Call(GetCurrentUserDirectory, 0), "untouched") << bad;
+        EXPECT_EQ(Call(GetTonedeckPropertiesFilePath, 0), "untouched") << bad;
+    }
+    EXPECT_EQ(SetCurrentUser("Ann Lee.2"), 1);
+    EXPECT_EQ(Call(GetCurrentUserDirectory), "/td/Users/Ann Lee.2");
+}
+
 TEST_F(Paths, WithoutTheProductKeyEverythingFailsAndNothingIsCreated) {
     for (auto fn : {GetTonedeckRootDirectory, GetCurrentUser, GetTonedeckUsersDirectory,
                     GetCurrentUserDirectory, GetTonedeckPropertiesFilePath,

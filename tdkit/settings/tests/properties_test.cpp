@@ -4,6 +4,11 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include <sys/stat.h>
 
 #include "tdkit/settings/properties.h"
 
@@ -70,6 +75,154 @@ TEST_F(Properties, DefaultsLandAtTheirOffsets) {
     EXPECT_EQ(At<int32_t>(p, 2056 + 72), 1);
     EXPECT_EQ(At<int32_t>(p, 2056 + 76), 2);
     EXPECT_EQ(At<int32_t>(p, 2056 + 80), 1);
+}
+
+// Every field the defaults set, read back at its offset from a record that held other
+// bytes before: a default that is dropped, or lands elsewhere, shows.
+TEST_F(Properties, EveryDefaultIsStoredAtItsOffset) {
+    PROPERTIES p;
+    std::memset(&p, 0xAB, sizeof p);
+    SetDefaultProperties(&p, {100, 7, 156, 480});
+    struct Expect {
+        std::size_t offset;
+        int64_t value;
+        int size;  // 1, 2 or 4 bytes
+    };
+    std::vector<Expect> want = {
+        {0, 56, 4},
+        {4, 0, 4},
+        {8, 0, 4},
+        {12, 1, 4},
+        {16, 1, 4},
+        {20, 1, 4},
+        {40, 100, 4},
+        {44, 7, 4},
+        {48, 212, 4},
+        {52, 480, 4},
+        {56, 1, 4},
+        {60, 1, 4},
+        {64, 1, 4},
+        {68, 1, 4},
+        {72, 1, 4},
+        {76, 1, 4},
+        {80, 0, 4},
+        {84, 0, 4},
+        {88, 1, 4},
+        {92, 1, 4},
+        {96, 1, 4},
+        {100, 1, 4},
+        {104, 0, 4},
+        {108, 0, 4},
+        {112, 1, 4},
+        {116, 1, 4},
+        {120, 1, 4},
+        {124, 1, 4},
+        {128, 1, 4},
+        {132, 0, 4},
+        {140, 30, 4},
+        {144, 5, 1},
+        {148, 5000, 4},
+        {152, 4, 1},
+        {156, 0, 1},
+        {411, 0, 1},
+        // Inbox record: five zeros, five ones, a zero, four empty texts.
+        {804, 0, 4},
+        {808, 0, 1},
+        {1068, 0, 1},
+        {1328, 0, 1},
+        {1588, 0, 1},
+        // Sonoscout.
+        {1848, 1, 4},
+        {1852, 1, 4},
+        {1860, 2, 4},
+        {1968, 1, 4},
+        {1980, 0, 4},
+        {1984, 7200, 4},
+        {1988, 28800, 4},
+        {1992, 62, 2},
+        {1996, 1, 4},
+        {2000, 0, 4},
+        {2004, 10, 4},
+        {2008, 10, 4},
+        // Echo Memos: 12-hour times, notify, confirm deletes, nothing held, ascending.
+        {2016, 0, 4},
+        {2020, 1, 4},
+        {2024, 1, 4},
+        {2028, 0, 4},
+        {2052, 0, 4},
+        // Mail: no mail system in this store; empty name and password.
+        {2056, 0, 4},
+        {2060, 0, 4},
+        {2064, 0, 4},
+        {2068, 0, 1},
+        {2098, 0, 1},
+        {2128, 1, 4},
+        {2132, 2, 4},
+        {2136, 1, 4},
+    };
+    for (int i = 0; i < 5; ++i) {
+        want.push_back({764 + 4u * i, 0, 4});
+        want.push_back({784 + 4u * i, 1, 4});
+        want.push_back({2032 + 4u * i, 1, 4});
+    }
+    for (int d = 0; d < 26; ++d)
+        want.push_back({1864 + 4u * d, d == 2 ? 1 : 0, 4});
+    const int quality[] = {1, 0, 1};
+    for (int r = 0; r < 3; ++r) {
+        const std::size_t base = 668 + 32u * r;
+        for (auto [offset, value] : {std::pair<std::size_t, int64_t>{0, 5},
+                                     {4, 1},
+                                     {8, 0},
+                                     {12, 0},
+                                     {16, 0},
+                                     {24, quality[r]},
+                                     {28, 0}})
+            want.push_back({base + offset, value, 4});
+    }
+    for (const Expect& e : want) {
+        int64_t got = 0;
+        if (e.size == 1)
+            got = At<uint8_t>(p, e.offset);
+        else if (e.size == 2)
+            got = At<uint16_t>(p, e.offset);
+        else
+            got = At<int32_t>(p, e.offset);
+        EXPECT_EQ(got, e.value) << "at offset " << e.offset;
+    }
+    EXPECT_EQ(p.EchoMemosProps.bConfirmDelete, 1);
+}
+
+// The doubled width of a huge rectangle is held to the field instead of overflowing.
+TEST_F(Properties, AHugeRectangleDoesNotOverflow) {
+    const PROPERTIES p = DefaultProperties({0, 0, 2000000000, 0});
+    EXPECT_EQ(p.DockState.rcFloat.right, std::numeric_limits<int32_t>::max());
+    const PROPERTIES q = DefaultProperties({2000000000, 0, -2000000000, 0});
+    EXPECT_EQ(q.DockState.rcFloat.right, std::numeric_limits<int32_t>::min());
+}
+
+// A FIFO named like the settings file is refused without waiting for a writer; the
+// settings file is replaced whole, so a reader of the old one keeps it.
+TEST_F(Properties, OnlyRegularFilesAreReadAndWritesReplaceTheFile) {
+    const QString fifo = File("fifo.PRP");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    PROPERTIES p = DefaultProperties({0, 0, 56, 480});
+    QString error;
+    EXPECT_FALSE(ReadPropertiesFile(fifo, &p, &error));
+    EXPECT_TRUE(error.contains("not a regular file")) << error.toStdString();
+
+    const QString path = File("TDPROP.PRP");
+    ASSERT_TRUE(WritePropertiesFile(path, p));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    PROPERTIES changed = p;
+    changed.nPollSeconds = 99;
+    ASSERT_TRUE(WritePropertiesFile(path, changed));
+    const QByteArray oldBytes = old.readAll();
+    ASSERT_EQ(oldBytes.size(), 2140);
+    EXPECT_EQ(At<int32_t>(*reinterpret_cast<const PROPERTIES*>(oldBytes.constData()), 140), 30);
+    PROPERTIES back;
+    ASSERT_TRUE(ReadPropertiesFile(path, &back));
+    EXPECT_EQ(back.nPollSeconds, 99);
 }
 
 TEST_F(Properties, DefaultsLeaveTheUnsetFieldsAlone) {

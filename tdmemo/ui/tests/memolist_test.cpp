@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "tdmemo/ui/echomemos.h"
 #include "tdmemo/ui/tests/testapp.h"
 
@@ -45,6 +47,31 @@ TEST(MemoList, WholeRecordsWithAPathAreReadInTheirPlaces) {
     EXPECT_EQ(MemoListPath(e), "/keep");
     EXPECT_TRUE(SetMemoListPath(&e, "/" + QString(258, 'a')));
     EXPECT_FALSE(SetMemoListDescription(&e, QString(130, QChar(0x00E9))));  // 260 UTF-8 bytes
+}
+
+// The list is replaced whole: a reader holding the old file keeps reading the old list,
+// and a FIFO named like the list is refused without waiting for a writer.
+TEST(MemoList, TheListIsReplacedNotRewrittenInPlace) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("EMLIST.LST");
+    ASSERT_TRUE(WriteMemoListFile(name, {Entry("/a", MEMO_DAILY, 5), Entry("/b", MEMO_DAILY, 6)}));
+    QFile old(name);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(WriteMemoListFile(name, {Entry("/c", MEMO_DAILY, 7)}));
+    const QByteArray oldBytes = old.readAll();
+    ASSERT_EQ(oldBytes.size(), 1200);
+    EXPECT_STREQ(reinterpret_cast<const ECHOMEMOLISTENTRY*>(oldBytes.constData() + 600)->path,
+                 "/b");
+    std::vector<MemoListRecord> records;
+    ASSERT_TRUE(ReadMemoListFile(name, &records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(MemoListPath(records[0].entry), "/c");
+
+    const QString fifo = dir.filePath("FIFO.LST");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QString error;
+    EXPECT_FALSE(ReadMemoListFile(fifo, &records, &error));
+    EXPECT_TRUE(error.contains("not a regular file")) << error.toStdString();
 }
 
 TEST(MemoList, RecordsAreRewrittenOnlyWhereTheyStillStand) {

@@ -481,6 +481,31 @@ TEST_F(DrawerState, SendVoicegramSaysMailIsNotSetUpAndKeepsTheRecording) {
     EXPECT_TRUE(QFileInfo::exists(work));
 }
 
+TEST_F(DrawerState, TheInboxReachesTheDrawerByNameToPrepareAReply) {
+    bar_->props.MailProps.bAOL = 1;
+    Open(RDT_VOICEGRAM);
+    int taken = 0;
+    ASSERT_TRUE(QMetaObject::invokeMethod(
+        drawer_.data(), "SetWAVFileForReply", Qt::DirectConnection, Q_RETURN_ARG(int, taken),
+        Q_ARG(int, 0), Q_ARG(QString, QString()), Q_ARG(QString, QStringLiteral("Re: lunch")),
+        Q_ARG(QString, QStringLiteral("Ann")), Q_ARG(QString, QStringLiteral("ann@example.org")),
+        Q_ARG(QStringList, QStringList{"Bob"}),
+        Q_ARG(QStringList, QStringList{"bob@example.org"})));
+    EXPECT_EQ(taken, 1);
+    drawer_->OnCommand(ID_RECORDER_RECORD);
+    ASSERT_TRUE(Pump([&] { return drawer_->Recorder().SamplesRecorded() >= 4000; }));
+    drawer_->OnCommand(ID_RECORDER_STOP);
+    VoicegramSending sent;
+    drawer_->sendVoicegram = [&](const VoicegramSending& s) {
+        sent = s;
+        return 1;
+    };
+    drawer_->OnCommand(ID_RECORDER_SEND);
+    EXPECT_EQ(sent.subject, "VOICEGRAM Re: lunch");
+    EXPECT_EQ(sent.replyToName, "Ann");
+    EXPECT_EQ(sent.replyToAddress, "ann@example.org");
+}
+
 TEST(RecorderPages, ValuesOutsideTheGroupsAreKeptAndTheRecorderPageKeepsStartOnOpen) {
     if (!QApplication::instance())
         new QApplication(argc, argv);

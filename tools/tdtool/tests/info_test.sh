@@ -71,5 +71,55 @@ check "bad field" 2 "$tdtool" note "$wav" --type 5 --desc x --weeklyDay 8
 check "unknown field" 2 "$tdtool" note "$wav" --type 5 --desc x --fortnightly 1
 check "needs desc" 2 "$tdtool" note "$wav" --type 5
 
+# Writing a description never loses bytes: a form whose size covers half its sound is
+# refused and left as it was; an unpadded foreign chunk, the chunk after it and a
+# trailing tag of another program are carried over.
+sox -n -r 11025 -b 8 -c 1 "$work/half.wav" trim 0 2
+size=$(stat -c %s "$work/half.wav")
+printf "$(printf '\\x%02x\\x%02x' $(((size / 2) & 255)) $(((size / 2) >> 8)))" |
+    dd of="$work/half.wav" bs=1 seek=4 conv=notrunc 2>/dev/null
+cp "$work/half.wav" "$work/half.orig"
+check "half form refused" 1 "$tdtool" note "$work/half.wav" --type 5 --desc x
+contains "half form reason" "$work/err" "do not agree"
+check "half form unchanged" 0 cmp "$work/half.wav" "$work/half.orig"
+sox -n -r 11025 -b 8 -c 1 "$work/odd.wav" trim 0 1
+cp "$work/odd.wav" "$work/odd.sound"
+{ printf 'abcd\x05\0\0\0' ; printf '12345'; printf 'LIST\x0c\0\0\0INFOICMT\0\0\0\0'; } >"$work/odd.extra"
+printf 'TAG%0125d' 0 >>"$work/odd.extra"
+cat "$work/odd.extra" >>"$work/odd.wav"
+check "odd chunk note" 0 "$tdtool" note "$work/odd.wav" --type 5 --desc kept
+extra=$(stat -c %s "$work/odd.extra")
+tail -c "$extra" "$work/odd.wav" >"$work/odd.tail"
+check "odd chunk and tag kept" 0 cmp "$work/odd.tail" "$work/odd.extra"
+check "sound kept" 0 cmp -n "$(stat -c %s "$work/odd.sound")" "$work/odd.wav" "$work/odd.sound"
+
+# A description longer than the memo list's field is refused before anything is written.
+long=$(printf 'x%.0s' $(seq 256))
+check "long description" 2 "$tdtool" note "$wav" --type 5 --desc "$long"
+contains "long description reason" "$work/err" "at most 255 bytes"
+check "longest description" 0 "$tdtool" note "$wav" --type 5 --desc "${long:1}"
+
+# On a full disk the note fails and the file is as it was.
+sox -n -r 11025 -b 8 -c 1 "$work/full.wav" trim 0 3
+cp "$work/full.wav" "$work/full.orig"
+check "full disk" 1 bash -c "trap '' XFSZ; ulimit -f 16; exec \"\$0\" note \"\$1\" --type 5 --desc x" \
+    "$tdtool" "$work/full.wav"
+contains "full disk reason" "$work/err" "cannot be written"
+check "full disk unchanged" 0 cmp "$work/full.wav" "$work/full.orig"
+
+# A file that someone reads is busy for a writer; readers share it.
+check "reader shares" 0 flock -s "$wav" "$tdtool" info "$wav"
+check "writer waits" 1 flock -s "$wav" "$tdtool" note "$wav" --type 5 --desc y
+contains "busy reason" "$work/err" "in use"
+
+# A FIFO named like a sound file does not block any command.
+mkfifo "$work/fifo.wav"
+check "fifo info" 1 timeout 10 "$tdtool" info "$work/fifo.wav"
+contains "fifo reason" "$work/err" "not a regular file"
+check "fifo note" 1 timeout 10 "$tdtool" note "$work/fifo.wav" --type 5 --desc x
+# A zero-filled file is no sound file.
+head -c 1048576 /dev/zero >"$work/zero.bin"
+check "zeros" 1 "$tdtool" info "$work/zero.bin"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

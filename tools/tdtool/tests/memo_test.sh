@@ -56,6 +56,18 @@ check "json empty" 0 "$tdtool" memo list "$work/empty.LST" --json
 same "empty array" "$(python3 -c 'import json, sys; print(json.load(sys.stdin))' <"$work/out")" "[]"
 
 check "missing file" 1 "$tdtool" memo list "$work/none.LST"
+mkfifo "$work/fifo.LST" "$work/fifo.wav"
+check "fifo list" 1 timeout 10 "$tdtool" memo list "$work/fifo.LST"
+contains "fifo list reason" "$work/err" "not a regular file"
+check "fifo memo" 1 timeout 10 "$tdtool" memo next "$work/fifo.wav"
+
+# Without a runtime folder the lock lives in TMPDIR; one planted there by someone else
+# is refused, and the message says what is wrong and where instead of "busy".
+mkdir -p "$work/t" "$work/elsewhere"
+ln -s "$work/elsewhere" "$work/t/tonedeck-$(id -u)"
+XDG_RUNTIME_DIR= TMPDIR=$work/t check "planted lock folder" 1 "$tdtool" memo list "$list"
+contains "planted folder named" "$work/err" "$work/t/tonedeck-$(id -u) cannot be used"
+lacks "not busy" "$work/err" "busy"
 check "unknown verb" 2 "$tdtool" memo play
 
 echo "$passed passed, $failed failed"

@@ -26,6 +26,13 @@ same "22 kHz length" "$(sox --i -s "$work/r22.wav")" 154350
 TONEDECK_VIRTUAL_INPUT=silence check "vox" 0 "$tdtool" record "$work/vox.wav" --format 1 --seconds 9 --vox
 same "vox keeps about a second" "$(sox --i -s "$work/vox.wav")" 13776
 
+# A full disk (here a file-size limit, its signal ignored) stops the recording, says so,
+# and fails; what was recorded before stays a readable WAV file.
+check "full disk" 1 bash -c "trap '' XFSZ; ulimit -f 16; exec \"\$0\" record \"\$1\" --format 3 --seconds 5" \
+    "$tdtool" "$work/full.wav"
+contains "full disk says so" "$work/err" "could not be written"
+check "full disk file reads" 0 sox "$work/full.wav" -n
+
 check "bad format" 2 "$tdtool" record "$work/x.wav" --format 4 --seconds 1
 check "no seconds" 2 "$tdtool" record "$work/x.wav" --format 1
 check "bad dir" 1 "$tdtool" record "$work/no/such/dir.wav" --seconds 1
@@ -35,6 +42,10 @@ cmp -s "$work/cd.wav" "$work/played.wav" && passed=$((passed + 1)) || { failed=$
 check "play missing" 1 "$tdtool" play "$work/none.wav"
 echo "not a wave" >"$work/text.wav"
 check "play junk" 1 "$tdtool" play "$work/text.wav"
+# A read-only file plays (the superuser may write anyway; the play is what counts).
+cp "$work/phone.wav" "$work/readonly.wav"
+chmod 0444 "$work/readonly.wav"
+check "play read-only" 0 "$tdtool" play "$work/readonly.wav"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

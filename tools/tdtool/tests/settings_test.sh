@@ -29,6 +29,11 @@ head -c 2139 "$work/p.prp" >"$work/short.prp"
 check "short file refused" 1 "$tdtool" props show "$work/short.prp"
 contains "says why" "$work/err" "exactly 2140 bytes"
 check "bad rect" 2 "$tdtool" props defaults --rect 1,2,3 --out "$work/x.prp"
+check "huge rect" 2 "$tdtool" props defaults --rect 0,0,2000000000,0 --out "$work/x.prp"
+contains "huge rect reason" "$work/err" "too wide"
+mkfifo "$work/fifo.prp"
+check "fifo settings" 1 timeout 10 "$tdtool" props show "$work/fifo.prp"
+contains "fifo reason" "$work/err" "not a regular file"
 check "unknown command" 2 "$tdtool" frobnicate
 check "missing value" 2 "$tdtool" props show
 
