@@ -19,6 +19,7 @@
 #include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/helptopic.h"
 #include "tdkit/ui/maildialogs.h"
 #include "tdmemo/ui/echomemos.h"
 #include "tdmend/ui/fixitguidedlg.h"
@@ -72,6 +73,13 @@ CBarDlg::CBarDlg() {
     };
     showSaveError = [this](const QString& text) {
         ShowBarMessage(this, QMessageBox::Warning, windowTitle(), text);
+    };
+    // The drawers' help topics open as the bar's own pages do.
+    SetHelpTopicOpener(
+        [](unsigned topic) { OpenHelpPage(QStringLiteral("Tonedeck.html"), nullptr, topic); });
+    showAbout = [this] {
+        CAboutDlg about(this);
+        about.exec();
     };
 }
 
@@ -300,8 +308,27 @@ LRESULT CBarDlg::OnCommand(int command) {
         case ID_TOOLTIPS:
             OnToolTips();
             break;
+        case ID_CONTEXT_MENU:
+            // From the keyboard the menu stands at the middle of the bar.
+            ShowBarMenu(mapToGlobal(rect().center()));
+            break;
+        case ID_HELP_CONTENTS:
+        case ID_HELP_INDEX:
+        case ID_CONTEXT_HELP:
+        case ID_HELP:
+        case ID_DEFAULT_HELP:
+            OnHelpContents();
+            break;
+        case ID_APP_ABOUT:
+            showAbout();
+            break;
         case ID_FIXITGUIDE:
             RunFixitGuide(this);
+            break;
+        case ID_PROPERTIES:
+            // Not refused while busy: Ctrl+P opens the sheet even with a drawer open.
+            if (!m_bSheetOpen && !m_bClosing)
+                OnProperties();
             break;
         case ID_SEND_VOICEGRAM:
         case ID_VOICEGRAM_BOX:
@@ -327,7 +354,9 @@ void CBarDlg::ToggleDockOption(BOOL DOCKSTATE::*field) {
 void CBarDlg::RunFixitGuide(QWidget* parent) {
     GetDockState(&m_props.DockState);
     const BOOL onTop = m_props.DockState.bAlwaysOnTop;
-    {
+    if (runFixitGuide) {
+        runFixitGuide();
+    } else {
         CFixitGuideDlg guide(&m_mixMgr, parent);
         guide.exec();
     }
@@ -532,22 +561,30 @@ void CBarDlg::OnSlideEnd() {
 
 void CBarDlg::ShowBarMenu(QPoint globalPos) {
     QMenu menu(this);
-    auto add = [&](const QString& text, int command, bool checked, bool enabled = true) {
+    auto add = [&](const QString& text, int command, bool checkable, bool checked,
+                   bool enabled = true) {
         QAction* action = menu.addAction(text);
-        action->setCheckable(command != ID_APP_EXIT && command != ID_FIXITGUIDE);
+        action->setCheckable(checkable);
         action->setChecked(checked);
         action->setEnabled(enabled);
         action->setData(command);
     };
-    add(QStringLiteral("A&uto Hide\tCtrl+U"), ID_AUTOHIDE, DockState().bAutoHide != 0, !IsBusy());
-    add(QStringLiteral("Always &On Top\tCtrl+O"), ID_ALWAYSONTOP, DockState().bAlwaysOnTop != 0);
-    add(QStringLiteral("Display &Tooltips\tCtrl+T"), ID_TOOLTIPS, m_props.bToolTips != 0);
+    add(QStringLiteral("Always &On Top\tCtrl+O"), ID_ALWAYSONTOP, true,
+        DockState().bAlwaysOnTop != 0);
+    add(QStringLiteral("A&uto Hide\tCtrl+U"), ID_AUTOHIDE, true, DockState().bAutoHide != 0,
+        !IsBusy());
+    add(QStringLiteral("Display &Tooltips\tCtrl+T"), ID_TOOLTIPS, true, m_props.bToolTips != 0);
     menu.addSeparator();
-    add(QStringLiteral("Fixit &Guide\tCtrl+W"), ID_FIXITGUIDE, false);
+    add(QStringLiteral("&Help Contents\tF1"), ID_HELP_CONTENTS, false, false);
+    add(QStringLiteral("&About Tonedeck..."), ID_APP_ABOUT, false, false);
     menu.addSeparator();
-    add(QStringLiteral("E&xit\tAlt+F4"), ID_APP_EXIT, false);
+    add(QStringLiteral("Fixit &Guide\tCtrl+W"), ID_FIXITGUIDE, false, false);
+    add(QStringLiteral("&Properties\tCtrl+P"), ID_PROPERTIES, false, false, !IsBusy());
+    menu.addSeparator();
+    add(QStringLiteral("E&xit\tAlt+F4"), ID_APP_EXIT, false, false);
+    // While the menu is up the bar is busy: it neither hides nor moves.
     m_bMenuOpen = true;
-    QAction* chosen = menu.exec(globalPos);
+    QAction* chosen = runMenu ? runMenu(&menu, globalPos) : menu.exec(globalPos);
     m_bMenuOpen = false;
     if (chosen)
         OnCommand(chosen->data().toInt());
@@ -754,7 +791,11 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
         {QKeyCombination(Qt::ControlModifier, Qt::Key_U), ID_AUTOHIDE},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_O), ID_ALWAYSONTOP},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_T), ID_TOOLTIPS},
+        {QKeyCombination(Qt::ControlModifier, Qt::Key_P), ID_PROPERTIES},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_W), ID_FIXITGUIDE},
+        {QKeyCombination(Qt::ShiftModifier, Qt::Key_F10), ID_CONTEXT_MENU},
+        {QKeyCombination(Qt::NoModifier, Qt::Key_Menu), ID_CONTEXT_MENU},
+        {QKeyCombination(Qt::NoModifier, Qt::Key_F1), ID_HELP_CONTENTS},
     };
     for (const auto& [key, command] : keys) {
         if (key.keyboardModifiers() == mods && key.key() == event->key()) {
@@ -766,9 +807,5 @@ void CBarDlg::keyPressEvent(QKeyEvent* event) {
         return;
     if (event->key() == Qt::Key_Escape && !IsDragging())
         return;
-    if (event->key() == Qt::Key_F1) {
-        OpenHelpFile(this);
-        return;
-    }
     CAppBarDlg::keyPressEvent(event);
 }

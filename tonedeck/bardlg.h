@@ -17,6 +17,9 @@
 
 class CAudioMessaging;
 class CBarPanel;
+class CProperties;
+class QAction;
+class QMenu;
 class CDrawerVGram;
 class CEchoMemos;
 class CSonoscout;
@@ -30,7 +33,16 @@ inline constexpr int ID_APP_EXIT = 32769;
 inline constexpr int ID_AUTOHIDE = 32767;
 inline constexpr int ID_ALWAYSONTOP = 32766;
 inline constexpr int ID_TOOLTIPS = 32796;
+inline constexpr int ID_PROPERTIES = 32773;
+inline constexpr int ID_HELP_CONTENTS = 32774;
 inline constexpr int ID_FIXITGUIDE = 32775;
+inline constexpr int ID_APP_ABOUT = 32797;
+inline constexpr int ID_CONTEXT_MENU = 32798;
+// The framework's help commands, all answered as the help contents.
+inline constexpr int ID_HELP_INDEX = 57666;
+inline constexpr int ID_CONTEXT_HELP = 57669;
+inline constexpr int ID_HELP = 57670;
+inline constexpr int ID_DEFAULT_HELP = 57671;
 
 // The bar's mixer manager: besides what every manager does, it tells the bar when a
 // control of the card changed, so the bar follows other programs' changes at once.
@@ -82,6 +94,16 @@ public:
     std::function<void(const QString&)> showSaveError;
     // Told when the bar begins to close (the program marks itself as ending).
     std::function<void()> onClosing;
+    // The popup menu runs here (tests watch it): the menu and its point in, the chosen
+    // action out (null: none).
+    std::function<QAction*(QMenu* menu, QPoint at)> runMenu;
+    // The settings sheet runs here once built and filled; returns QDialog's result.
+    std::function<int(CProperties& sheet)> runSheet;
+    // The About box and the Fixit Guide run modally here (tests replace them).
+    std::function<void()> showAbout;
+    std::function<void()> runFixitGuide;
+    // The page the settings sheet opens on: the one in front when it was last confirmed.
+    int LastSheetPage() const { return m_nLastSheetPage; }
 
 protected:
     void OnTimer() override;
@@ -108,8 +130,14 @@ private:
     // the bar back on top of the others afterwards when it was always on top.
     void RunFixitGuide(QWidget* parent);
     bool BuildPanel(int edge);
-    // The bar's popup menu: its docking options, tooltips and Exit.
+    // The bar's popup menu (menu 130) at a point of the screen.
     void ShowBarMenu(QPoint globalPos);
+    // The settings sheet: builds it, runs it and applies what the user confirmed.
+    void OnProperties();
+    void ApplySheet(bool mailWasEnabled);
+    // After the sheet: when the current user changed, the bar's settings file follows.
+    void FollowCurrentUser(const QString& before);
+    void OnHelpContents();
     void UpdateIndicators();
     void PlayDrawerSound();
     void SaveAndEnd();
@@ -151,6 +179,7 @@ private:
     bool m_bSonoscoutOpen = false;
     int m_nInboxState = 0;
     int m_nSonoscoutState = 0;
+    int m_nLastSheetPage = 0;
     bool m_bMixerReadQueued = false;
     QString m_settingsPath;
     SettingsStamp m_settingsStamp;

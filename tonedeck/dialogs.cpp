@@ -103,7 +103,7 @@ QString HelpPageNotOpenedText(const QString& path) {
         .arg(QDir::toNativeSeparators(path));
 }
 
-bool OpenHelpPage(const QString& name, const QWidget* parent) {
+bool OpenHelpPage(const QString& name, const QWidget* parent, unsigned topic) {
     QString dir;
     QString text;
     bool opened = false;
@@ -118,8 +118,12 @@ bool OpenHelpPage(const QString& name, const QWidget* parent) {
             text =
                 QStringLiteral("The help page %1 is missing.").arg(QDir::toNativeSeparators(path));
         } else {
-            opened = HelpPageOpener() ? HelpPageOpener()(path)
-                                      : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+            const QString anchor = topic ? QStringLiteral("topic-%1").arg(topic) : QString();
+            QUrl url = QUrl::fromLocalFile(path);
+            if (topic)
+                url.setFragment(anchor);
+            opened = HelpPageOpener() ? HelpPageOpener()(topic ? path + u'#' + anchor : path)
+                                      : QDesktopServices::openUrl(url);
             if (!opened)
                 text = HelpPageNotOpenedText(path);
         }
@@ -265,6 +269,35 @@ void CNoMailDlg::setDontShowAgain(bool value) {
 }
 
 void CNoMailDlg::keyPressEvent(QKeyEvent* event) {
+    if (!HandleHelpKey(event, this))
+        QDialog::keyPressEvent(event);
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About Quorvane Tonedeck"));
+    auto* layout = new QGridLayout(this);
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("picture1039"));
+    picture->setPixmap(SplashPicture(160, 90));
+    layout->addWidget(picture, 0, 0, 2, 1);
+    auto* name = new QLabel(QStringLiteral("Quorvane Tonedeck"), this);
+    QFont font = name->font();
+    font.setBold(true);
+    name->setFont(font);
+    layout->addWidget(name, 0, 1);
+    layout->addWidget(new QLabel(VersionText(), this), 1, 1);
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(close, 2, 1, Qt::AlignRight);
+    PrepareBarDialog(this, parent);
+}
+
+QString CAboutDlg::VersionText() {
+    return QStringLiteral("Version 1.10,  November 8, 1996");
+}
+
+void CAboutDlg::keyPressEvent(QKeyEvent* event) {
     if (!HandleHelpKey(event, this))
         QDialog::keyPressEvent(event);
 }

@@ -46,6 +46,16 @@ private:
     QCheckBox* check_;
 };
 
+// "About Quorvane Tonedeck": the picture, the version and Close.
+class CAboutDlg : public QDialog {
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    static QString VersionText();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
 // The bar's dialogs (the notices, the welcome, the error messages) are fixed in size,
 // carry a title and a close button only, and stand in the middle of the screen the bar is
 // on rather than against the bar.
@@ -62,7 +72,9 @@ inline constexpr const char* kReleaseNotesPage = "Release_Notes.html";
 // Opens a page of the help directory in the desktop's browser. When the directory is
 // unknown, the page is missing or no browser opens it, the user is told where the page is
 // (or that it is missing) instead; false then.
-bool OpenHelpPage(const QString& name, const QWidget* parent = nullptr);
+// A topic opens the page at its anchor ("#topic-N"); the opener then gets the path with
+// the anchor appended.
+bool OpenHelpPage(const QString& name, const QWidget* parent = nullptr, unsigned topic = 0);
 // Opens the bar's help pages (F1 everywhere).
 void OpenHelpFile(const QWidget* parent = nullptr);
 // What the user is told when no browser could open a page: where it is.

@@ -18,7 +18,6 @@
 #include "tdkit/audio/wndplaylist.h"
 #include "tdkit/settings/properties.h"
 
-class CDrawerInbox;
 class CMixMgr;
 class CSimpleMapi;
 class QThread;

@@ -8,7 +8,22 @@
 
 #include "tdkit/settings/paths.h"
 
+namespace {
+std::function<void(unsigned)>& TopicOpener() {
+    static std::function<void(unsigned)> open;
+    return open;
+}
+}  // namespace
+
+void SetHelpTopicOpener(std::function<void(unsigned context)> open) {
+    TopicOpener() = std::move(open);
+}
+
 void OpenHelpTopic(unsigned context) {
+    if (TopicOpener()) {
+        TopicOpener()(context);
+        return;
+    }
     QString path;
     if (!GetTonedeckHelpFilePath(path))
         return;

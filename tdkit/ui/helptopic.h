@@ -3,9 +3,14 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QWidget;
 
 void OpenHelpTopic(unsigned context);
+// The program may open topics its own way (installing missing pages, telling the user when
+// no browser starts); null: straight to the desktop's browser.
+void SetHelpTopicOpener(std::function<void(unsigned context)> open);
 
 // Makes F1 in a dialog open its topic.
 class HelpKeyFilter : public QObject {
