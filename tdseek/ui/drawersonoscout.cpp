@@ -28,7 +28,11 @@
 #include "platform/message.h"
 #include "platform/tempfile.h"
 #include "platform/trace.h"
+#include "tdkit/audio/acm.h"
+#include "tdkit/mail/simplemapi.h"
+#include "tdkit/mail/voicegram.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/aoldialogs.h"
 #include "tdkit/ui/clipboard.h"
 #include "tdkit/ui/descdlg.h"
 #include "tdkit/ui/shareddialogs.h"
@@ -170,6 +174,41 @@ CDrawerSonoscout::CDrawerSonoscout(SONOSCOUTPROPERTIES* settings, MAILPROPERTIES
     showMessage = [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("Sonoscout"), text);
     };
+    showInfo = [this](const QString& text) {
+        QMessageBox::information(this, QStringLiteral("Sonoscout"), text);
+    };
+    askSubject = [this](SonoscoutMailing* m) {
+        CGetTextDlg dlg(this);
+        dlg.m_strText = m->subject;
+        if (dlg.exec() != QDialog::Accepted)
+            return false;
+        m->subject = dlg.m_strText;
+        m->compress = dlg.m_bCompress;
+        m->receipt = dlg.m_bReceipt;
+        return true;
+    };
+    askMailServices = [this](MAILPROPERTIES* services) {
+        CDlgMultipleMailServices dlg(this);
+        dlg.SetAvailableServices(services);
+        if (dlg.exec() != QDialog::Accepted)
+            return false;
+        dlg.GetSelectedServices(services);
+        return true;
+    };
+    sendByMapi = [this](const QString& file, const QString& subject, int receipt, int attach) {
+        // Through the mail system's address dialog, which starts empty.
+        CSimpleMapi* mapi = m_pController ? m_pController->GetSimpleMapiPtr() : nullptr;
+        if (!mapi)
+            return 0;
+        const QByteArray path = QFile::encodeName(file);
+        const QByteArray text = subject.toUtf8();
+        return mapi->SendVoicegram(path.constData(), kVoicegramAttachName, text.constData(),
+                                   kVoicegramNoteText, receipt, "", "", nullptr, nullptr, attach);
+    };
+    sendByAOL = [this](const QString& file, const QString& subject) {
+        return SendVoicegramByAOL(this, parentWidget(), m_pMail, subject,
+                                  QString::fromLatin1(kVoicegramNoteText), file);
+    };
     m_Animation.setInterval(250);
     connect(&m_Animation, &QTimer::timeout, this, [this] { OnAnimationTick(); });
     OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {
@@ -224,6 +263,7 @@ void CDrawerSonoscout::BuildControls() {
         {0, nullptr, nullptr},
         {ID_SC_DELETE, "Delete", "Delete"},
         {ID_SC_POST, "Post", "Post Echo Memo"},
+        {ID_SC_MAIL, "Mail", "Send Voicegram"},
         {ID_SC_COPY, "Copy", "Copy"},
         {0, nullptr, nullptr},
         {ID_SC_SEARCH, "Search", "Start Search"},
@@ -549,6 +589,82 @@ void CDrawerSonoscout::OnPost() {
         QFile::remove(rmiTemp);
 }
 
+bool CDrawerSonoscout::IsMailAvailable() const {
+    if (!m_pMail)
+        return false;
+    const bool mapi = (m_pMail->bMAPI || m_pMail->bCompuServe) && m_pController &&
+                      m_pController->IsMapiAvailable();
+    return mapi || m_pMail->bAOL;
+}
+
+void CDrawerSonoscout::OnMail() {
+    if (!m_pController || m_pController->IsSomethingPlaying() || !IsMailAvailable())
+        return;
+    const std::vector<int> records = SelectedRecords();
+    if (records.size() != 1)
+        return;
+    const QString source = m_pList->Path(m_pList->RowOfRecord(records.front()));
+    if (!QFileInfo(source).suffix().toUpper().contains(QStringLiteral("WAV")))
+        return;
+    SonoscoutMailing mailing;
+    BeginModal();
+    const bool ok = askSubject(&mailing);
+    EndModal();
+    if (!ok)
+        return;
+    const QString subject = VoicegramSubject(mailing.subject);
+    QString file = source;
+    QString packed;
+    if (mailing.compress) {
+        const auto dir = PrivateTempDirectory();
+        const auto temp =
+            dir ? CreateUniqueFile(*dir, QStringLiteral("~sc"), QStringLiteral(".WAV"))
+                : std::nullopt;
+        if (!temp) {
+            showMessage(QStringLiteral("Could not create a temporary file"));
+            return;
+        }
+        CACM acm;
+        BeginModal();
+        const bool compressed = acm.CompressFile(source, *temp, this) != 0;
+        EndModal();
+        if (!compressed) {
+            QFile::remove(*temp);
+            showMessage(QStringLiteral("Could not compress/convert file"));
+            return;
+        }
+        packed = file = *temp;
+    }
+    MAILPROPERTIES services = *m_pMail;
+    const int offered =
+        (services.bMAPI ? 1 : 0) + (services.bAOL ? 1 : 0) + (services.bCompuServe ? 1 : 0);
+    bool go = true;
+    if (offered >= 2) {
+        BeginModal();
+        go = askMailServices(&services);
+        EndModal();
+    }
+    int sent = 0;
+    if (go && (services.bMAPI || services.bCompuServe) && !m_pController->IsMapiAvailable()) {
+        showMessage(QStringLiteral("MAPI session not enabled"));
+        go = false;
+    }
+    if (go) {
+        BeginModal();
+        // CompuServe takes the sound UU-encoded in the text; with Simple MAPI chosen too,
+        // the one message goes with the sound attached.
+        if (services.bMAPI || services.bCompuServe)
+            sent |= sendByMapi(file, subject, mailing.receipt, services.bMAPI ? 1 : 0) ? 1 : 0;
+        if (services.bAOL)
+            sent |= sendByAOL(file, subject) ? 1 : 0;
+        EndModal();
+    }
+    if (!packed.isEmpty())
+        QFile::remove(packed);
+    if (sent)
+        showInfo(QStringLiteral("The selected file has been successfully sent."));
+}
+
 void CDrawerSonoscout::OnSearch() {
     if (!m_pController)
         return;
@@ -602,6 +718,9 @@ void CDrawerSonoscout::OnCommand(int command) {
         case ID_SC_POST:
             OnPost();
             break;
+        case ID_SC_MAIL:
+            OnMail();
+            break;
         case ID_SC_COPY:
             OnCopy();
             break;
@@ -636,6 +755,12 @@ void CDrawerSonoscout::UpdateToolBar() {
     set(ID_SC_DELETE, selected && !playing);
     set(ID_SC_COPY, selected);
     set(ID_SC_POST, m_PlayOrder.size() == 1 && !playing);
+    bool oneWave = false;
+    if (m_pView && m_pView->selectionModel()->selectedRows().size() == 1) {
+        const int row = m_pView->selectionModel()->selectedRows().front().row();
+        oneWave = row < m_pList->rowCount() && m_pList->Record(row).nType != 2;
+    }
+    set(ID_SC_MAIL, oneWave && !playing && IsMailAvailable());
     set(ID_SC_STOP, playing);
     set(ID_SC_PAUSE, playing);
     set(ID_SC_PREVIOUS, playing && m_pController->IsPreviousTrack());
@@ -679,7 +804,7 @@ void CDrawerSonoscout::ShowContextMenu(const QPoint& at) {
         OnListClick(index.row(), int(QApplication::keyboardModifiers()));
     UpdateToolBar();
     QMenu menu(this);
-    for (int id : {ID_SC_PLAY, ID_SC_POST, ID_SC_COPY, ID_SC_DELETE}) {
+    for (int id : {ID_SC_PLAY, ID_SC_MAIL, ID_SC_POST, ID_SC_COPY, ID_SC_DELETE}) {
         QAction* source = Action(id);
         QAction* item = menu.addAction(source->toolTip());
         item->setEnabled(source->isEnabled());

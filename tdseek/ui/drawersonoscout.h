@@ -1,9 +1,9 @@
 // CDrawerSonoscout: the Sonoscout drawer. It lists the records of the search data file
 // TDSEARCH.PRP, sorts them by any column, plays the selected sounds in the order they were
 // chosen through the controller's play list, deletes files (clearing only the records of
-// the files really deleted), copies and drags them out, posts one as an Echo Memo, and
-// starts or stops searches. The controller CSonoscout creates it and deletes it once it
-// reports that it has closed.
+// the files really deleted), copies and drags them out, posts one as an Echo Memo, sends
+// one as a voicegram, and starts or stops searches. The controller CSonoscout creates it
+// and deletes it once it reports that it has closed.
 #pragma once
 
 #include <QPoint>
@@ -36,11 +36,19 @@ enum SonoscoutCommand : int {
     ID_SC_REWIND = 32776,
     ID_SC_LOOP = 32916,
     ID_SC_DELETE = 32877,
+    ID_SC_MAIL = 32779,
     ID_SC_POST = 32872,
     ID_SC_COPY = 32792,
     ID_SC_SEARCH = 32875,
     ID_SC_STOPSEARCH = 32876,
     ID_SC_CLOSE = 32783,
+};
+
+// What the subject dialog gives for a mailed sound.
+struct SonoscoutMailing {
+    QString subject;  // the user's subject; "VOICEGRAM " goes before it
+    BOOL compress = 0;
+    BOOL receipt = 0;
 };
 
 // The search choice: kinds and the 26 drive flags (A to Z).
@@ -91,6 +99,17 @@ public:
     std::function<bool(ECHOMEMOSTRUCT* memo, QString* description)> askSchedule;
     std::function<bool(SearchChoice* choice)> askSearchChoice;
     std::function<void(const QString& text)> showMessage;
+    // Mailing: the subject and options; the services when several are set up (false on
+    // cancel); the send through the mail wrapper (attach 0: UU in the text), nonzero when
+    // sent; the America Online path (SendVoicegramByAOL by default); the word of success.
+    std::function<bool(SonoscoutMailing* mailing)> askSubject;
+    std::function<bool(MAILPROPERTIES* services)> askMailServices;
+    std::function<int(const QString& file, const QString& subject, int receipt, int attach)>
+        sendByMapi;
+    std::function<int(const QString& file, const QString& subject)> sendByAOL;
+    std::function<void(const QString& text)> showInfo;
+    // Whether some mail service can carry a voicegram from the drawer.
+    bool IsMailAvailable() const;
     SearchChoice m_LastChoice;
 
 protected:
@@ -107,6 +126,7 @@ private:
     void OnDelete();
     void OnCopy();
     void OnPost();
+    void OnMail();
     void OnSearch();
     void OnTrackChanged(int index);
     void OnAnimationTick();

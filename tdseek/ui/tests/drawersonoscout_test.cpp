@@ -3,21 +3,28 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QListView>
+#include <QMouseEvent>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstring>
 #include <memory>
 
 #include "platform/message.h"
+#include "platform/tempfile.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/helptopic.h"
 #include "tdseek/searchlist.h"
 #include "tdseek/ui/drawersonoscout.h"
+#include "tdseek/ui/propertiessonoscout.h"
 #include "tdseek/ui/sonoscout.h"
 
 namespace {
@@ -85,7 +92,8 @@ protected:
         settings_ = DefaultProperties({}).SonoscoutProps;
         std::memset(settings_.bDrive, 0, sizeof settings_.bDrive);
         bar_ = std::make_unique<Bar>();
-        scout_ = std::make_unique<CSonoscout>(bar_.get(), &settings_, nullptr, nullptr);
+        mail_ = MAILPROPERTIES{};
+        scout_ = std::make_unique<CSonoscout>(bar_.get(), &settings_, &mail_, nullptr);
         scout_->SetPlayers(std::make_unique<FakePlayer>(&played_),
                            std::make_unique<FakePlayer>(&played_));
     }
@@ -153,6 +161,7 @@ protected:
     int64_t now_ = 0;
     std::unique_ptr<Bar> bar_;
     SONOSCOUTPROPERTIES settings_{};
+    MAILPROPERTIES mail_{};
     std::unique_ptr<CSonoscout> scout_;
     std::vector<QString> played_;
     int questions_ = 0;
@@ -343,6 +352,135 @@ TEST_F(Drawer, PostsAMidiFileAsAnRmiMemo) {
     d->askSchedule = [](ECHOMEMOSTRUCT*, QString*) { return false; };
     d->OnCommand(ID_SC_POST);
     EXPECT_EQ(bar_->memos.size(), 1u);
+}
+
+// A second of PCM speech-band noise, 8 kHz, 16 bits, mono.
+QByteArray PcmWave() {
+    const int samples = 8000;
+    QByteArray w("RIFF", 4);
+    const auto u32 = [&](quint32 v) { w.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [&](quint16 v) { w.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + samples * 2);
+    w += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    w += "data";
+    u32(samples * 2);
+    quint32 seed = 7;
+    for (int i = 0; i < samples; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        u16(quint16(qint16(int(seed >> 16) % 8000 - 4000)));
+    }
+    return w;
+}
+
+QStringList TempCopies() {
+    const auto dir = PrivateTempDirectory();
+    return dir ? QDir(*dir).entryList({"~sc*"}, QDir::Files) : QStringList();
+}
+
+TEST_F(Drawer, MailSendsOneWaveFileAndNeverLeavesItsCompressedCopy) {
+    const QString talk = Sound("talk.wav", PcmWave());
+    WriteData({Record(talk, 1, 16044, 1), Record(Sound("tune.mid"), 2, 4, 1),
+               Record(Sound("bad.wav"), 1, 4, 1)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    struct Sent {
+        QString file, subject;
+        QByteArray bytes;
+    };
+    std::vector<Sent> sent;
+    QStringList said, info;
+    SonoscoutMailing answer;
+    answer.subject = "hello";
+    d->askSubject = [&](SonoscoutMailing* m) {
+        *m = answer;
+        return true;
+    };
+    d->sendByAOL = [&](const QString& file, const QString& subject) {
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        sent.push_back({file, subject, f.readAll()});
+        return 1;
+    };
+    d->showMessage = [&](const QString& text) { said << text; };
+    d->showInfo = [&](const QString& text) { info << text; };
+
+    // Without a mail service there is no mailing.
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    d->OnListClick(0, 0);
+    EXPECT_FALSE(d->Action(ID_SC_MAIL)->isEnabled());
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_TRUE(sent.empty());
+    // With one: one Wave file at a time.
+    mail_.bAOL = 1;
+    d->UpdateToolBar();
+    EXPECT_TRUE(d->Action(ID_SC_MAIL)->isEnabled());
+    Select(d, 1, QItemSelectionModel::ClearAndSelect);
+    EXPECT_FALSE(d->Action(ID_SC_MAIL)->isEnabled()) << "a MIDI file is not a voicegram";
+    d->OnCommand(ID_SC_MAIL);
+    Select(d, 0, QItemSelectionModel::Select);
+    EXPECT_FALSE(d->Action(ID_SC_MAIL)->isEnabled()) << "two files";
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_TRUE(sent.empty());
+
+    // As it is.
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    d->OnCommand(ID_SC_MAIL);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].file, talk);
+    EXPECT_EQ(sent[0].subject, "VOICEGRAM hello");
+    EXPECT_EQ(info, QStringList{"The selected file has been successfully sent."});
+
+    // Compressed: a copy of its own, gone once sent; the found file stays as it was.
+    answer.compress = 1;
+    d->OnCommand(ID_SC_MAIL);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_NE(sent[1].file, talk);
+    EXPECT_TRUE(QFileInfo(sent[1].file).fileName().startsWith("~sc"));
+    EXPECT_LT(sent[1].bytes.size(), PcmWave().size());
+    EXPECT_FALSE(QFile::exists(sent[1].file));
+    EXPECT_TRUE(TempCopies().isEmpty());
+    QFile original(talk);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(original.readAll(), PcmWave());
+
+    // A file that cannot be compressed is not sent, and leaves no copy.
+    Select(d, 2, QItemSelectionModel::ClearAndSelect);
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(said, QStringList{"Could not compress/convert file"});
+    EXPECT_TRUE(TempCopies().isEmpty());
+
+    // Several services: the user picks; Simple MAPI without a session says so and sends
+    // nothing, and a cancel sends nothing either.
+    answer.compress = 0;
+    mail_.bMAPI = 1;
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    int asked = 0;
+    d->askMailServices = [&](MAILPROPERTIES* services) {
+        ++asked;
+        services->bAOL = 0;
+        return true;
+    };
+    said.clear();
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(said, QStringList{"MAPI session not enabled"});
+    d->askMailServices = [&](MAILPROPERTIES*) { return false; };
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(info.size(), 2);
+    // A cancelled subject sends nothing.
+    mail_.bMAPI = 0;
+    d->askSubject = [](SonoscoutMailing*) { return false; };
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(sent.size(), 2u);
 }
 
 }  // namespace
