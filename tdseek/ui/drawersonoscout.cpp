@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDrag>
 #include <QFile>
@@ -35,8 +37,10 @@
 #include "tdkit/ui/aoldialogs.h"
 #include "tdkit/ui/clipboard.h"
 #include "tdkit/ui/descdlg.h"
+#include "tdkit/ui/helptopic.h"
 #include "tdkit/ui/shareddialogs.h"
 #include "tdseek/searchlist.h"
+#include "tdseek/ui/propertiessonoscout.h"
 #include "tdseek/ui/searchlocationdlg.h"
 #include "tdseek/ui/sonoscout.h"
 
@@ -209,6 +213,26 @@ CDrawerSonoscout::CDrawerSonoscout(SONOSCOUTPROPERTIES* settings, MAILPROPERTIES
         return SendVoicegramByAOL(this, parentWidget(), m_pMail, subject,
                                   QString::fromLatin1(kVoicegramNoteText), file);
     };
+    editSettings = [this](SONOSCOUTPROPERTIES* settings) {
+        QDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Sonoscout Properties"));
+        new HelpKeyFilter(&dialog, CPropertiesSonoscout::kHelpTopic);
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* page = new CPropertiesSonoscout(&dialog);
+        page->InitProperties(settings);
+        layout->addWidget(page);
+        auto* buttons = new QDialogButtonBox(
+            QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, &dialog);
+        connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        connect(buttons, &QDialogButtonBox::helpRequested, &dialog,
+                [] { OpenHelpTopic(CPropertiesSonoscout::kHelpTopic); });
+        layout->addWidget(buttons);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        page->UpdateProperties(settings);
+        return true;
+    };
     m_Animation.setInterval(250);
     connect(&m_Animation, &QTimer::timeout, this, [this] { OnAnimationTick(); });
     OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {
@@ -269,6 +293,8 @@ void CDrawerSonoscout::BuildControls() {
         {ID_SC_SEARCH, "Search", "Start Search"},
         {ID_SC_STOPSEARCH, "Stop Search", "Stop Search"},
         {0, nullptr, nullptr},
+        {ID_SC_PROPERTIES, "Properties", "Properties"},
+        {ID_SC_HELP, "Help", "Help"},
         {ID_SC_CLOSE, "Close", "Close Drawer"},
     };
     for (const Button& b : buttons) {
@@ -665,6 +691,14 @@ void CDrawerSonoscout::OnMail() {
         showInfo(QStringLiteral("The selected file has been successfully sent."));
 }
 
+void CDrawerSonoscout::OnProperties() {
+    if (!m_pSettings)
+        return;
+    BeginModal();
+    editSettings(m_pSettings);
+    EndModal();
+}
+
 void CDrawerSonoscout::OnSearch() {
     if (!m_pController)
         return;
@@ -720,6 +754,12 @@ void CDrawerSonoscout::OnCommand(int command) {
             break;
         case ID_SC_MAIL:
             OnMail();
+            break;
+        case ID_SC_PROPERTIES:
+            OnProperties();
+            break;
+        case ID_SC_HELP:
+            OpenHelpTopic(kSonoscoutHelpTopic);
             break;
         case ID_SC_COPY:
             OnCopy();

@@ -41,8 +41,13 @@ enum SonoscoutCommand : int {
     ID_SC_COPY = 32792,
     ID_SC_SEARCH = 32875,
     ID_SC_STOPSEARCH = 32876,
+    ID_SC_PROPERTIES = 32878,
+    ID_SC_HELP = 32782,
     ID_SC_CLOSE = 32783,
 };
+
+// The drawer's help topic.
+inline constexpr unsigned kSonoscoutHelpTopic = 179;
 
 // What the subject dialog gives for a mailed sound.
 struct SonoscoutMailing {
@@ -110,6 +115,8 @@ public:
     std::function<void(const QString& text)> showInfo;
     // Whether some mail service can carry a voicegram from the drawer.
     bool IsMailAvailable() const;
+    // The settings page, as a dialog over the drawer; true when it was confirmed.
+    std::function<bool(SONOSCOUTPROPERTIES* settings)> editSettings;
     SearchChoice m_LastChoice;
 
 protected:
@@ -127,6 +134,7 @@ private:
     void OnCopy();
     void OnPost();
     void OnMail();
+    void OnProperties();
     void OnSearch();
     void OnTrackChanged(int index);
     void OnAnimationTick();

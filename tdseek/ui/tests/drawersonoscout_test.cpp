@@ -483,4 +483,36 @@ TEST_F(Drawer, MailSendsOneWaveFileAndNeverLeavesItsCompressedCopy) {
     EXPECT_EQ(sent.size(), 2u);
 }
 
+TEST_F(Drawer, PropertiesEditTheSettingsAndHelpOpensTheDrawersTopic) {
+    CDrawerSonoscout* d = Open();
+    settings_.nFrequency = 0;
+    settings_.bChanged = 0;
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* page = dialog->findChild<CPropertiesSonoscout*>();
+        ASSERT_NE(page, nullptr);
+        page->Frequency()->setCurrentIndex(2);  // "Daily"
+        dialog->accept();
+    });
+    d->OnCommand(ID_SC_PROPERTIES);
+    EXPECT_EQ(settings_.nFrequency, 24);
+    EXPECT_EQ(settings_.bChanged, 1);
+    // Cancelled: nothing changes.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<CPropertiesSonoscout*>()->Frequency()->setCurrentIndex(0);
+        dialog->reject();
+    });
+    d->OnCommand(ID_SC_PROPERTIES);
+    EXPECT_EQ(settings_.nFrequency, 24);
+
+    std::vector<unsigned> topics;
+    SetHelpTopicOpener([&](unsigned topic) { topics.push_back(topic); });
+    d->OnCommand(ID_SC_HELP);
+    SetHelpTopicOpener(nullptr);
+    EXPECT_EQ(topics, std::vector<unsigned>{kSonoscoutHelpTopic});
+}
+
 }  // namespace
