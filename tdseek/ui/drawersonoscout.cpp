@@ -1,6 +1,7 @@
 #include "tdseek/ui/drawersonoscout.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
@@ -13,12 +14,14 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStackedWidget>
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -98,21 +101,24 @@ public:
     }
 };
 
-class SoundTable : public QTableView {
+// What both views of the list do: a click updates the play order by the keys held, a
+// drag takes the selected files out.
+template <typename View>
+class SoundView : public View {
 public:
-    SoundTable(CDrawerSonoscout* drawer, QWidget* parent) : QTableView(parent), drawer_(drawer) {}
+    SoundView(CDrawerSonoscout* drawer, QWidget* parent) : View(parent), drawer_(drawer) {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
-        QTableView::mousePressEvent(event);
-        const QModelIndex at = indexAt(event->position().toPoint());
+        View::mousePressEvent(event);
+        const QModelIndex at = this->indexAt(event->position().toPoint());
         if (at.isValid() && event->button() == Qt::LeftButton)
             drawer_->OnListClick(at.row(), int(event->modifiers()));
     }
     void startDrag(Qt::DropActions) override {
         QStringList paths, names;
-        const auto* list = static_cast<CSearchList*>(model());
-        for (const QModelIndex& i : selectionModel()->selectedRows()) {
+        const auto* list = static_cast<CSearchList*>(this->model());
+        for (const QModelIndex& i : this->selectionModel()->selectedRows()) {
             paths << list->Path(i.row());
             names << list->Text(i.row(), CSearchList::kName);
         }
@@ -124,6 +130,22 @@ protected:
 
 private:
     CDrawerSonoscout* drawer_;
+};
+
+using SoundTable = SoundView<QTableView>;
+
+// The names with their kind icons in columns. It shares the table's selection, which
+// holds whole rows, so a click here selects the whole row too.
+class SoundIcons : public SoundView<QListView> {
+public:
+    using SoundView::SoundView;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        const QItemSelectionModel::SelectionFlags flags = SoundView::selectionCommand(index, event);
+        return flags == QItemSelectionModel::NoUpdate ? flags : flags | QItemSelectionModel::Rows;
+    }
 };
 
 }  // namespace
@@ -293,10 +315,14 @@ void CDrawerSonoscout::BuildControls() {
         {ID_SC_SEARCH, "Search", "Start Search"},
         {ID_SC_STOPSEARCH, "Stop Search", "Stop Search"},
         {0, nullptr, nullptr},
+        {ID_SC_DETAILVIEW, "Details", "Detail File View"},
+        {ID_SC_ICONVIEW, "Icons", "Icon File View"},
+        {0, nullptr, nullptr},
         {ID_SC_PROPERTIES, "Properties", "Properties"},
         {ID_SC_HELP, "Help", "Help"},
         {ID_SC_CLOSE, "Close", "Close Drawer"},
     };
+    auto* views = new QActionGroup(this);
     for (const Button& b : buttons) {
         if (!b.text) {
             m_pToolBar->addSeparator();
@@ -305,7 +331,10 @@ void CDrawerSonoscout::BuildControls() {
         QAction* a = m_pToolBar->addAction(QString::fromLatin1(b.caption));
         a->setToolTip(QString::fromLatin1(b.text));
         a->setData(b.id);
-        a->setCheckable(b.id == ID_SC_LOOP);
+        a->setCheckable(b.id == ID_SC_LOOP || b.id == ID_SC_DETAILVIEW || b.id == ID_SC_ICONVIEW);
+        if (b.id == ID_SC_DETAILVIEW || b.id == ID_SC_ICONVIEW)
+            views->addAction(a);
+        a->setChecked(b.id == ID_SC_DETAILVIEW);
         const int id = b.id;
         connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
@@ -350,18 +379,44 @@ void CDrawerSonoscout::BuildControls() {
     view->horizontalHeader()->setSectionsClickable(true);
     connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { OnColumnClick(column); });
-    connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex&) {
-        if (m_pController)
-            m_pController->StopList();
-        OnPlay();
-    });
-    connect(view, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ShowContextMenu(at); });
+    auto* icons = new SoundIcons(this, this);
+    m_pIconView = icons;
+    icons->setModel(m_pList);
+    // One selection for both views.
+    QItemSelectionModel* own = icons->selectionModel();
+    icons->setSelectionModel(view->selectionModel());
+    delete own;
+    icons->setModelColumn(CSearchList::kName);
+    icons->setViewMode(QListView::ListMode);
+    icons->setFlow(QListView::TopToBottom);
+    icons->setWrapping(true);
+    icons->setResizeMode(QListView::Adjust);
+    icons->setUniformItemSizes(true);
+    icons->setIconSize(QSize(16, 16));
+    icons->setSpacing(1);
+    icons->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    icons->setDragEnabled(true);
+    icons->setDragDropMode(QAbstractItemView::DragOnly);
+    icons->setContextMenuPolicy(Qt::CustomContextMenu);
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(view), static_cast<QAbstractItemView*>(icons)}) {
+        connect(v, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) {
+            if (m_pController)
+                m_pController->StopList();
+            OnPlay();
+        });
+        connect(v, &QWidget::customContextMenuRequested, this,
+                [this, v](const QPoint& at) { ShowContextMenu(v, at); });
+    }
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         m_pStatus->setText(StatusText());
         UpdateToolBar();
     });
-    layout->addWidget(view, 1);
+    m_pViews = new QStackedWidget(this);
+    m_pViews->addWidget(view);
+    m_pViews->addWidget(icons);
+    layout->addWidget(m_pViews, 1);
     m_pStatus = new QLabel(this);
     layout->addWidget(m_pStatus);
 }
@@ -699,6 +754,25 @@ void CDrawerSonoscout::OnProperties() {
     EndModal();
 }
 
+bool CDrawerSonoscout::IsIconView() const {
+    return m_pViews && m_pViews->currentWidget() == m_pIconView;
+}
+
+void CDrawerSonoscout::SetIconView(bool icons) {
+    if (!m_pViews)
+        return;
+    QAbstractItemView* from = IsIconView() ? static_cast<QAbstractItemView*>(m_pIconView)
+                                           : static_cast<QAbstractItemView*>(m_pView);
+    QAbstractItemView* to = icons ? static_cast<QAbstractItemView*>(m_pIconView)
+                                  : static_cast<QAbstractItemView*>(m_pView);
+    const QModelIndex current = from->currentIndex();
+    m_pViews->setCurrentWidget(to);
+    if (current.isValid())
+        to->scrollTo(to->model()->index(current.row(), icons ? CSearchList::kName : 0));
+    if (QAction* a = Action(icons ? ID_SC_ICONVIEW : ID_SC_DETAILVIEW))
+        a->setChecked(true);
+}
+
 void CDrawerSonoscout::OnSearch() {
     if (!m_pController)
         return;
@@ -754,6 +828,12 @@ void CDrawerSonoscout::OnCommand(int command) {
             break;
         case ID_SC_MAIL:
             OnMail();
+            break;
+        case ID_SC_DETAILVIEW:
+            SetIconView(false);
+            break;
+        case ID_SC_ICONVIEW:
+            SetIconView(true);
             break;
         case ID_SC_PROPERTIES:
             OnProperties();
@@ -838,8 +918,8 @@ void CDrawerSonoscout::OnTrackChanged(int index) {
     UpdateToolBar();
 }
 
-void CDrawerSonoscout::ShowContextMenu(const QPoint& at) {
-    const QModelIndex index = m_pView->indexAt(at);
+void CDrawerSonoscout::ShowContextMenu(QAbstractItemView* view, const QPoint& at) {
+    const QModelIndex index = view->indexAt(at);
     if (index.isValid())
         OnListClick(index.row(), int(QApplication::keyboardModifiers()));
     UpdateToolBar();
@@ -851,7 +931,7 @@ void CDrawerSonoscout::ShowContextMenu(const QPoint& at) {
         connect(item, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
     BeginModal();
-    menu.exec(m_pView->viewport()->mapToGlobal(at));
+    menu.exec(view->viewport()->mapToGlobal(at));
     EndModal();
 }
 

@@ -2,8 +2,9 @@
 // TDSEARCH.PRP, sorts them by any column, plays the selected sounds in the order they were
 // chosen through the controller's play list, deletes files (clearing only the records of
 // the files really deleted), copies and drags them out, posts one as an Echo Memo, sends
-// one as a voicegram, and starts or stops searches. The controller CSonoscout creates it
-// and deletes it once it reports that it has closed.
+// one as a voicegram, and starts or stops searches. The list shows as a table of details
+// or as a list of names with icons; both views share one model and one selection. The
+// controller CSonoscout creates it and deletes it once it reports that it has closed.
 #pragma once
 
 #include <QPoint>
@@ -22,7 +23,10 @@ class CSearchList;
 class CSonoscout;
 class QAction;
 class QComboBox;
+class QAbstractItemView;
 class QLabel;
+class QListView;
+class QStackedWidget;
 class QTableView;
 class QToolBar;
 
@@ -41,6 +45,8 @@ enum SonoscoutCommand : int {
     ID_SC_COPY = 32792,
     ID_SC_SEARCH = 32875,
     ID_SC_STOPSEARCH = 32876,
+    ID_SC_DETAILVIEW = 32884,
+    ID_SC_ICONVIEW = 32885,
     ID_SC_PROPERTIES = 32878,
     ID_SC_HELP = 32782,
     ID_SC_CLOSE = 32783,
@@ -90,6 +96,9 @@ public:
 
     CSearchList* List() const { return m_pList; }
     QTableView* View() const { return m_pView; }
+    // The list of names with icons, shown instead of the table by "Icon File View".
+    QListView* IconView() const { return m_pIconView; }
+    bool IsIconView() const;
     QAction* Action(int command) const;
     QComboBox* Playing() const { return m_pPlaying; }
     QString StatusText() const;
@@ -135,16 +144,19 @@ private:
     void OnPost();
     void OnMail();
     void OnProperties();
+    void SetIconView(bool icons);
     void OnSearch();
     void OnTrackChanged(int index);
     void OnAnimationTick();
-    void ShowContextMenu(const QPoint& at);
+    void ShowContextMenu(QAbstractItemView* view, const QPoint& at);
 
     SONOSCOUTPROPERTIES* m_pSettings;
     MAILPROPERTIES* m_pMail;
     CSonoscout* m_pController;
     CSearchList* m_pList = nullptr;
     QTableView* m_pView = nullptr;
+    QListView* m_pIconView = nullptr;
+    QStackedWidget* m_pViews = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QComboBox* m_pPlaying = nullptr;
     QLabel* m_pStatus = nullptr;

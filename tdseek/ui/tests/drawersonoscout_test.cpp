@@ -483,6 +483,52 @@ TEST_F(Drawer, MailSendsOneWaveFileAndNeverLeavesItsCompressedCopy) {
     EXPECT_EQ(sent.size(), 2u);
 }
 
+TEST_F(Drawer, IconViewSharesTheListAndTheSelectionWithTheTable) {
+    WriteData({Record(Sound("1.wav"), 1, 1, 1), Record(Sound("2.mid"), 2, 1, 1),
+               Record(Sound("3.wav"), 1, 1, 1)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    EXPECT_FALSE(d->IsIconView());
+    d->OnCommand(ID_SC_ICONVIEW);
+    ASSERT_TRUE(d->IsIconView());
+    EXPECT_TRUE(d->Action(ID_SC_ICONVIEW)->isChecked());
+    EXPECT_FALSE(d->Action(ID_SC_DETAILVIEW)->isChecked());
+    QListView* icons = d->IconView();
+    EXPECT_EQ(icons->model(), d->List());
+    EXPECT_EQ(icons->selectionModel(), d->View()->selectionModel());
+    EXPECT_EQ(icons->model()->data(icons->model()->index(1, 0)).toString(), "2.mid");
+    QCoreApplication::processEvents();
+
+    // A click on a name selects its whole row, so the drawer's commands see it.
+    const QRect r = icons->visualRect(d->List()->index(2, 0));
+    ASSERT_TRUE(r.isValid());
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent e(t, QPointF(r.center()), QPointF(icons->viewport()->mapToGlobal(r.center())),
+                      Qt::LeftButton, t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(icons->viewport(), &e);
+    }
+    EXPECT_EQ(d->View()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(d->PlayOrder(), (std::vector<int>{2}));
+    EXPECT_EQ(d->StatusText(), "3 File(s)  1 Selected");
+    EXPECT_TRUE(d->Action(ID_SC_PLAY)->isEnabled());
+    d->OnCommand(ID_SC_PLAY);
+    ASSERT_FALSE(played_.empty());
+    EXPECT_EQ(played_.back(), dir_.filePath("sounds/3.wav"));
+    d->OnCommand(ID_SC_STOP);
+
+    // Sorting orders both views; back in the table the selection is still there.
+    d->OnColumnClick(CSearchList::kType);
+    EXPECT_EQ(icons->model()->data(icons->model()->index(0, 0)).toString(), "2.mid");
+    d->OnCommand(ID_SC_DETAILVIEW);
+    EXPECT_FALSE(d->IsIconView());
+    ASSERT_EQ(d->View()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(d->List()->Text(d->View()->selectionModel()->selectedRows().front().row(),
+                              CSearchList::kName),
+              "3.wav");
+}
+
 TEST_F(Drawer, PropertiesEditTheSettingsAndHelpOpensTheDrawersTopic) {
     CDrawerSonoscout* d = Open();
     settings_.nFrequency = 0;
