@@ -290,8 +290,12 @@ BOOL CDrawerSonoscout::OnInitDialog() {
 void CDrawerSonoscout::BuildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
+    // Two bars, so that every button shows in the drawer's width: playing and the file
+    // commands above the list, searching, views and the drawer's own beside "Playing:".
     m_pToolBar = new QToolBar(this);
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_pSideBar = new QToolBar(this);
+    m_pSideBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     // Short captions on the buttons; the whole command names are their tooltips.
     struct Button {
         int id;
@@ -311,7 +315,7 @@ void CDrawerSonoscout::BuildControls() {
         {ID_SC_POST, "Post", "Post Echo Memo"},
         {ID_SC_MAIL, "Mail", "Send Voicegram"},
         {ID_SC_COPY, "Copy", "Copy"},
-        {0, nullptr, nullptr},
+        {-1, nullptr, nullptr},
         {ID_SC_SEARCH, "Search", "Start Search"},
         {ID_SC_STOPSEARCH, "Stop Search", "Stop Search"},
         {0, nullptr, nullptr},
@@ -323,12 +327,17 @@ void CDrawerSonoscout::BuildControls() {
         {ID_SC_CLOSE, "Close", "Close Drawer"},
     };
     auto* views = new QActionGroup(this);
+    QToolBar* bar = m_pToolBar;
     for (const Button& b : buttons) {
-        if (!b.text) {
-            m_pToolBar->addSeparator();
+        if (b.id < 0) {
+            bar = m_pSideBar;
             continue;
         }
-        QAction* a = m_pToolBar->addAction(QString::fromLatin1(b.caption));
+        if (!b.text) {
+            bar->addSeparator();
+            continue;
+        }
+        QAction* a = bar->addAction(QString::fromLatin1(b.caption));
         a->setToolTip(QString::fromLatin1(b.text));
         a->setData(b.id);
         a->setCheckable(b.id == ID_SC_LOOP || b.id == ID_SC_DETAILVIEW || b.id == ID_SC_ICONVIEW);
@@ -343,7 +352,7 @@ void CDrawerSonoscout::BuildControls() {
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("Playing:"), this));
     m_pPlaying = new QComboBox(this);
-    m_pPlaying->setMinimumWidth(200);
+    m_pPlaying->setMinimumWidth(160);
     connect(m_pPlaying, &QComboBox::activated, this, [this](int index) {
         if (m_pController)
             m_pController->PlayTrackIndex(index, m_pController->IsSomethingPlaying());
@@ -351,8 +360,13 @@ void CDrawerSonoscout::BuildControls() {
     });
     row->addWidget(m_pPlaying);
     row->addStretch();
+    row->addWidget(m_pSideBar);
     m_pAnimation = new QLabel(this);
     m_pAnimation->setFixedSize(24, 24);
+    // Its place is kept while it is hidden, so the buttons beside it never move.
+    QSizePolicy keep = m_pAnimation->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_pAnimation->setSizePolicy(keep);
     m_pAnimation->hide();
     row->addWidget(m_pAnimation);
     layout->addLayout(row);
@@ -391,7 +405,8 @@ void CDrawerSonoscout::BuildControls() {
     icons->setFlow(QListView::TopToBottom);
     icons->setWrapping(true);
     icons->setResizeMode(QListView::Adjust);
-    icons->setUniformItemSizes(true);
+    // Each column is as wide as its longest name, so names show whole.
+    icons->setUniformItemSizes(false);
     icons->setIconSize(QSize(16, 16));
     icons->setSpacing(1);
     icons->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -422,11 +437,10 @@ void CDrawerSonoscout::BuildControls() {
 }
 
 QAction* CDrawerSonoscout::Action(int command) const {
-    if (!m_pToolBar)
-        return nullptr;
-    for (QAction* a : m_pToolBar->actions())
-        if (a->data().toInt() == command)
-            return a;
+    for (const QToolBar* bar : {m_pToolBar, m_pSideBar})
+        for (QAction* a : bar ? bar->actions() : QList<QAction*>())
+            if (a->data().toInt() == command && !a->isSeparator())
+                return a;
     return nullptr;
 }
 

@@ -158,6 +158,7 @@ private:
     QListView* m_pIconView = nullptr;
     QStackedWidget* m_pViews = nullptr;
     QToolBar* m_pToolBar = nullptr;
+    QToolBar* m_pSideBar = nullptr;
     QComboBox* m_pPlaying = nullptr;
     QLabel* m_pStatus = nullptr;
     QLabel* m_pAnimation = nullptr;
