@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolBar>
 
 #include <cstring>
 #include <memory>
@@ -553,6 +554,22 @@ TEST_F(Drawer, PropertiesEditTheSettingsAndHelpOpensTheDrawersTopic) {
     });
     d->OnCommand(ID_SC_PROPERTIES);
     EXPECT_EQ(settings_.nFrequency, 24);
+
+    // Every button shows within the drawer's width, none behind an overflow arrow.
+    for (int id :
+         {ID_SC_PLAY, ID_SC_STOP, ID_SC_PAUSE, ID_SC_PREVIOUS, ID_SC_NEXT, ID_SC_REWIND, ID_SC_LOOP,
+          ID_SC_DELETE, ID_SC_POST, ID_SC_MAIL, ID_SC_COPY, ID_SC_SEARCH, ID_SC_STOPSEARCH,
+          ID_SC_DETAILVIEW, ID_SC_ICONVIEW, ID_SC_PROPERTIES, ID_SC_HELP, ID_SC_CLOSE}) {
+        QAction* action = d->Action(id);
+        ASSERT_NE(action, nullptr) << id;
+        auto* bar = qobject_cast<QToolBar*>(action->parent());
+        ASSERT_NE(bar, nullptr) << id;
+        QWidget* button = bar->widgetForAction(action);
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_TRUE(button->isVisible()) << action->toolTip().toStdString();
+        EXPECT_LE(button->mapTo(d, QPoint(button->width(), 0)).x(), d->width())
+            << action->toolTip().toStdString();
+    }
 
     std::vector<unsigned> topics;
     SetHelpTopicOpener([&](unsigned topic) { topics.push_back(topic); });
