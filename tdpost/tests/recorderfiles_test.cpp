@@ -11,6 +11,7 @@
 
 #include <cstring>
 
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/record.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
@@ -162,6 +163,50 @@ TEST_F(RecorderFiles, AFailedPostLeavesNothingBehind) {
     EXPECT_TRUE(QFileInfo(r.path).fileName().startsWith("TDF"));
     EXPECT_EQ(Bytes(r.path), Bytes(Path("w.wav")));
     EXPECT_EQ(Entries(locked).size(), 1);
+}
+
+// Asked to compress, the post writes the memo in the compression format with its memo
+// information; a recording the codec layer cannot read posts nothing and says why.
+TEST_F(RecorderFiles, ACompressedPostIsWholeOrNothing) {
+    const QString work = Path("work.wav");
+    Tone(work, 2.0, 440);
+    ECHOMEMOSTRUCT memo{};
+    memo.frequency = MEMO_HOURLY;
+    memo.hourlyTime = 15 * 60;
+    PostResult r = PostEchoMemoFile(work, memoDir_, "Compressed", memo, true);
+    ASSERT_FALSE(r.path.isEmpty()) << r.error.toStdString();
+    EXPECT_FALSE(r.compressionFailed);
+    const CACMFormatPtr format = CACM::GetFormatFromFile(r.path);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->wFormatTag, WAVE_FORMAT_DSPGROUP_TRUESPEECH);
+    EXPECT_LT(QFileInfo(r.path).size(), QFileInfo(work).size() / 4);
+    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
+    char description[256] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT back{};
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(r.path, type, description, sizeof description, seconds,
+                                        &back, SOUNDFILETYPE_WAV));
+    EXPECT_EQ(type, WAVEFILETYPE_ECHOMEMO);
+    EXPECT_STREQ(description, "Compressed");
+    EXPECT_EQ(back.hourlyTime, 15 * 60);
+    EXPECT_EQ(seconds, 2u);
+    EXPECT_EQ(Entries(memoDir_).size(), 1) << "no temporary file stays";
+
+    // Not a sound: the compression fails, and no memo, reserved name or part is left.
+    const QString bogus = Path("bogus.wav");
+    QFile f(bogus);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("RIFF\x04\0\0\0WAVE");
+    f.close();
+    r = PostEchoMemoFile(bogus, memoDir_, "x", memo, true);
+    EXPECT_TRUE(r.path.isEmpty());
+    EXPECT_TRUE(r.compressionFailed);
+    EXPECT_EQ(Entries(memoDir_).size(), 1);
+    // The plain post of the same file fails too, but not as a compression.
+    r = PostEchoMemoFile(bogus, memoDir_, "x", memo, false);
+    EXPECT_TRUE(r.path.isEmpty());
+    EXPECT_FALSE(r.compressionFailed);
+    EXPECT_EQ(Entries(memoDir_).size(), 1);
 }
 
 TEST_F(RecorderFiles, SaveAsReplacesWholeAndRefusesTheWorkFileItself) {

@@ -803,13 +803,15 @@ void CDrawerVGram::OnPost() {
     QString dir;
     PostResult r;
     if (GetEchoMemosDirectory(dir))
-        r = PostEchoMemoFile(m_strWorkFile, dir, text.constData(), memo);
+        r = PostEchoMemoFile(m_strWorkFile, dir, text.constData(), memo, m_bCompress != 0);
     else
         r.error = QStringLiteral("no Echo Memos folder");
     if (r.path.isEmpty()) {
         Trace(QStringLiteral("Post Echo Memo: ") + r.error + QLatin1Char('\n'));
-        Box(QStringLiteral("Error"), QStringLiteral("Could not post Echo Memo"), MB_OK,
-            MB_ICONEXCLAMATION);
+        Box(QStringLiteral("Error"),
+            r.compressionFailed ? QStringLiteral("Could not compress/convert file")
+                                : QStringLiteral("Could not post Echo Memo"),
+            MB_OK, MB_ICONEXCLAMATION);
         return;
     }
     const QByteArray path = QFile::encodeName(r.path);

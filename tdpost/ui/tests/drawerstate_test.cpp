@@ -300,6 +300,38 @@ TEST_F(DrawerState, PostMakesAMemoAndTheMemoDrawerClosesWithoutAsking) {
     EXPECT_EQ(bar_->closed, std::vector<UINT>{WM_BAR_MEMOCREATORCLOSED});
 }
 
+// "Compress Echo Memo" ticked in the settings: the posted memo is compressed, carries its
+// memo information and the memo list can read it.
+TEST_F(DrawerState, ACompressedPostLandsCompressedInTheMemoFolder) {
+    bar_->props.CreateEchoMemoProps.bCompress = 1;
+    Open(RDT_ECHOMEMO);
+    RecordSamples(8000);
+    drawer_->askSchedule = [](ECHOMEMOSTRUCT* memo, QString* description) {
+        memo->frequency = MEMO_USER_INITIATED;
+        *description = QStringLiteral("Small");
+        return true;
+    };
+    drawer_->OnCommand(ID_RECORDER_POST);
+    ASSERT_EQ(bar_->memos.size(), 1u) << boxes_.join('\n').toStdString();
+    const QString memo = bar_->memos.front();
+    const CACMFormatPtr format = CACM::GetFormatFromFile(memo);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->wFormatTag, WAVE_FORMAT_DSPGROUP_TRUESPEECH);
+    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
+    char description[256] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT note{};
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(memo, type, description, sizeof description, seconds, &note,
+                                        SOUNDFILETYPE_WAV));
+    EXPECT_STREQ(description, "Small");
+    EXPECT_EQ(note.frequency, MEMO_USER_INITIATED);
+    EXPECT_TRUE(boxes_.isEmpty());
+    // Only the memo is in the folder: nothing half-written beside it.
+    QString memoDir;
+    ASSERT_TRUE(GetEchoMemosDirectory(memoDir));
+    EXPECT_EQ(QDir(memoDir).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
 TEST_F(DrawerState, ACancelledOrFailedPostKeepsTheRecording) {
     Open(RDT_RECORDER);
     RecordSamples(4000);
