@@ -195,7 +195,23 @@ void CBarDlg::InstallHandlers() {
             PostMessage(this, WM_BAR_FIRSTSTART);
             return LRESULT(0);
         }
+        // The welcome stands in front of the bar: a bar always on top would cover it.
+        // The bar steps down for the welcome and goes back on top once it has closed.
+        GetDockState(&m_props.DockState);
+        const BOOL onTop = m_props.DockState.bAlwaysOnTop;
+        if (onTop) {
+            DOCKSTATE below = m_props.DockState;
+            below.bAlwaysOnTop = 0;
+            ApplySettings(&below);
+            m_bOnTopLent = true;
+        }
         showWelcome();
+        m_bOnTopLent = false;
+        if (onTop && !m_bEnded) {
+            GetDockState(&m_props.DockState);
+            m_props.DockState.bAlwaysOnTop = onTop;
+            ApplySettings(&m_props.DockState);
+        }
         m_bFirstStart = false;
         return LRESULT(0);
     });
@@ -759,6 +775,9 @@ void CBarDlg::SaveAndEnd() {
     if (!m_settingsPath.isEmpty() || GetTonedeckPropertiesFilePath(m_settingsPath)) {
         DOCKSTATE live;
         GetDockState(&live);
+        // Ending while the welcome is open: the user's choice is on top, not the welcome's.
+        if (m_bOnTopLent)
+            live.bAlwaysOnTop = 1;
         if (!SettingsFileIsOurs(m_settingsPath, m_settingsStamp)) {
             // Someone put another settings file in place while the bar ran (a fresh
             // start asked for, a tool's edit): that file stands, and the next start
