@@ -16,7 +16,6 @@
 
 #include "platform/mixer.h"
 #include "platform/namedlock.h"
-#include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/helptopic.h"
@@ -666,24 +665,15 @@ void CBarDlg::OnForcedOffAutoHide() {
 }
 
 void CBarDlg::PlayShowHideSound() {
-    if (!DockState().bShowHideSound)
-        return;
-    if (m_props.bDefaultShowHideSound)
-        PlaySoundMemory(ShowHideSoundWav());
-    else
-        PlaySound(QString::fromLocal8Bit(
-            m_props.szShowHideSound,
-            strnlen(m_props.szShowHideSound, sizeof m_props.szShowHideSound)));
+    if (DockState().bShowHideSound)
+        PlayBarSound(m_props.bDefaultShowHideSound, IDR_SHOWHIDE_SOUND, m_props.szShowHideSound,
+                     sizeof m_props.szShowHideSound);
 }
 
 void CBarDlg::PlayDrawerSound() {
-    if (!DockState().bDrawerSound)
-        return;
-    if (m_props.bDefaultDrawerSound)
-        PlaySoundMemory(DrawerSoundWav());
-    else
-        PlaySound(QString::fromLocal8Bit(
-            m_props.szDrawerSound, strnlen(m_props.szDrawerSound, sizeof m_props.szDrawerSound)));
+    if (DockState().bDrawerSound)
+        PlayBarSound(m_props.bDefaultDrawerSound, IDR_DRAWER_SOUND, m_props.szDrawerSound,
+                     sizeof m_props.szDrawerSound);
 }
 
 bool CBarDlg::AskTest() {
