@@ -244,6 +244,13 @@ void CBarDlg::InstallHandlers() {
         PlayDrawerSound();
         return LRESULT(0);
     });
+    // Scheduled playback held or released, from the manager or the settings: the
+    // manager's button shows it at once, open or not.
+    OnMessage(WM_ECHOMEMO_HOLDCHANGED, [this](WPARAM, LPARAM) {
+        if (m_pPanel)
+            m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
+        return LRESULT(0);
+    });
     OnMessage(WM_BAR_OPENVOICEGRAM, [this](WPARAM, LPARAM) -> LRESULT {
         if (!m_bSendVoicegramOpen) {
             OnTaskCommand(ID_SEND_VOICEGRAM);

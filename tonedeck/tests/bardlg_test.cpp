@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -160,6 +161,35 @@ TEST_F(BarDialog, AButtonGoesUpOnlyWhenItsDrawerHasClosed) {
     EXPECT_TRUE(PumpUntil([&] { return !Open(ID_RECORDER); }));
     EXPECT_FALSE(panel->IsButtonDown(ID_RECORDER));
     EXPECT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
+}
+
+// Holding all scheduled playback shows on the manager's button at once: latched with the
+// held picture while the drawer is out, the indicator once it has closed, and plain again
+// when the hold is released from the settings.
+TEST_F(BarDialog, TheMemoButtonShowsHoldAllAsItIsSwitched) {
+    CBarPanel* panel = bar_->Panel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_EQ(bar_->Properties().EchoMemosProps.bHoldAll, 0);
+    Click(ID_ECHOMEMOS_MANAGER);
+    ASSERT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
+    CDrawerEchoMemos* drawer = bar_->EchoMemos()->GetDrawer();
+    ASSERT_NE(drawer, nullptr);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
+    drawer->HoldAll()->setChecked(true);
+    EXPECT_EQ(bar_->Properties().EchoMemosProps.bHoldAll, 1);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::DownIndicator);
+    drawer->HoldAll()->setChecked(false);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
+    drawer->HoldAll()->setChecked(true);
+
+    Click(ID_ECHOMEMOS_MANAGER);
+    ASSERT_TRUE(PumpUntil([&] { return !Open(ID_ECHOMEMOS_MANAGER); }));
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Indicator);
+
+    // Released elsewhere (the settings): the controller tells the bar when it next looks.
+    bar_->Properties().EchoMemosProps.bHoldAll = 0;
+    bar_->EchoMemos()->RefreshHoldAll();
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Up);
 }
 
 TEST_F(BarDialog, AWavFileDroppedOnTheBarOpensTheRecorderWithIt) {
