@@ -2,26 +2,32 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
+#include <QUrl>
 #include <QWidget>
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <thread>
 
 #include "platform/trace.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/clipboard.h"
 #include "tdkit/ui/slidingdrawer.h"
 #include "tdmemo/memolistlock.h"
 #include "tdmemo/ui/drawerechomemos.h"
@@ -626,6 +632,54 @@ TEST_F(EchoMemos, ANotificationPlaysItsOwnMemoAfterARebuild) {
     Build();  // the played memo is now record 1
     Pump();
     EXPECT_EQ(memos_->played, QStringList{daily});
+}
+
+// Copy and drag hand the selected memo files out as a file manager takes them: the URI
+// list and the copied-files list, each file once and in list order, whatever the columns.
+TEST_F(EchoMemos, CopyAndDragHandTheMemoFilesOut) {
+    const QString a = Memo("a.wav", Note(MEMO_DAILY));
+    const QString b = Memo("b b.rmi", Note(MEMO_HOURLY));
+    const QString c = Memo("c.wav", Note(MEMO_USER_INITIATED));
+    Build();
+    settings_.nSortColumn = kMemoColumnDescription;
+    settings_.bSortAscending[kMemoColumnDescription] = 1;
+    auto drawer = OpenManager();
+    ASSERT_EQ(drawer->Shown(), (QStringList{a, b, c}));
+
+    QApplication::clipboard()->clear();
+    drawer->Pick({});
+    drawer->OnCopy();
+    const QMimeData* none = QApplication::clipboard()->mimeData();
+    EXPECT_TRUE(!none || !none->hasUrls()) << "nothing selected";
+
+    drawer->Pick({c, b});
+    drawer->OnCopy();
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->urls(), (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(c)}));
+    EXPECT_EQ(
+        copied->data("x-special/gnome-copied-files"),
+        "copy\n" + QUrl::fromLocalFile(b).toEncoded() + "\n" + QUrl::fromLocalFile(c).toEncoded());
+    EXPECT_TRUE(QUrl::fromLocalFile(b).toEncoded().contains("b%20b.rmi")) << "encoded as URIs";
+    // A recorder drawer finds the WAV file among them.
+    QString wav;
+    EXPECT_EQ(CClipboard::IsWAVFileInObject(copied, &wav), 1);
+    EXPECT_EQ(wav, c);
+
+    // The drag: every column of the selected rows comes in, each file goes out once.
+    QModelIndexList indexes;
+    for (int row : {2, 0})
+        for (int column = 0; column < kMemoColumnCount; ++column)
+            indexes << drawer->Model()->index(row, column);
+    EXPECT_TRUE(drawer->Model()->mimeTypes().contains("text/uri-list"));
+    EXPECT_EQ(drawer->Model()->supportedDragActions(), Qt::CopyAction);
+    EXPECT_TRUE(drawer->Model()->flags(indexes.front()) & Qt::ItemIsDragEnabled);
+    std::unique_ptr<QMimeData> dragged(drawer->Model()->mimeData(indexes));
+    ASSERT_TRUE(dragged);
+    EXPECT_EQ(dragged->urls(), (QList<QUrl>{QUrl::fromLocalFile(c), QUrl::fromLocalFile(a)}));
+    EXPECT_EQ(dragged->data("x-special/gnome-copied-files").split('\n').size(), 3);
+    EXPECT_TRUE(drawer->List()->dragEnabled());
+    EXPECT_EQ(drawer->List()->dragDropMode(), QAbstractItemView::DragOnly);
 }
 
 TEST_F(EchoMemos, InitWaitsForTheListAndTheCurrentMemoStaysUnknownWithoutARecord) {
