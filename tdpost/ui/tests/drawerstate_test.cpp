@@ -23,12 +23,17 @@
 #include <vector>
 
 #include "platform/audiobackend.h"
+#include "platform/levels.h"
 #include "platform/message.h"
+#include "platform/mixer_virtual.h"
+#include "platform/mixercard.h"
 #include "platform/registry.h"
 #include "tdkit/audio/acm.h"
+#include "tdkit/audio/mixmgr.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/vuwnd.h"
 #include "tdkit/ui/waveformdisplay.h"
 #include "tdpost/recorderfiles.h"
 #include "tdpost/ui/drawervgram.h"
@@ -128,12 +133,12 @@ protected:
         SetVirtualInput({});
     }
 
-    CDrawerVGram* Open(RECORDERDRAWERTYPE type) {
+    CDrawerVGram* Open(RECORDERDRAWERTYPE type, CMixMgr* mixer = nullptr) {
         RECORDPROPERTIES* props = type == RDT_RECORDER    ? &bar_->props.RecorderProps
                                   : type == RDT_VOICEGRAM ? &bar_->props.SendVoicegramProps
                                                           : &bar_->props.CreateEchoMemoProps;
         const QPoint anchor(100, 20);
-        drawer_ = new CDrawerVGram(&anchor, nullptr, props, &bar_->props.MailProps, nullptr,
+        drawer_ = new CDrawerVGram(&anchor, mixer, props, &bar_->props.MailProps, nullptr,
                                    bar_.get(), &bar_->props.VoxProps);
         drawer_->messageBox = [this](const QString& caption, const QString& text, int, int) {
             boxes_.push_back(caption + ": " + text);
@@ -223,6 +228,36 @@ TEST_F(DrawerState, RecordStopPlayAndTheClosingQuestion) {
     Slide();
     EXPECT_EQ(bar_->closed, std::vector<UINT>{WM_BAR_RECORDERCLOSED});
     EXPECT_FALSE(QFileInfo::exists(work)) << "the work file goes with the drawer";
+}
+
+// The meters show the recording level where the mixer has no recording meter (a card that
+// only plays, or no mixer at all): the level comes from the recorder's own input device.
+TEST_F(DrawerState, TheMetersShowTheLevelWithoutARecordingMeter) {
+    SetLevelClock([] { return int64_t(5000); });  // levels never age during the test
+    QObject owner;
+    CMixMgr playbackOnly;
+    InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutPlan(VirtualCardLayout::PlaybackOnly)),
+                     MixerBackend::Virtual);
+    ASSERT_EQ(playbackOnly.Start(&owner), 1);
+    ASSERT_EQ(playbackOnly.IsMicRecordVUMeterValid(), 0);
+    for (CMixMgr* mixer : {&playbackOnly, static_cast<CMixMgr*>(nullptr)}) {
+        SCOPED_TRACE(mixer ? "a card that only plays" : "no mixer");
+        Open(RDT_RECORDER, mixer);
+        drawer_->OnTimer();
+        EXPECT_EQ(drawer_->MeterLeft()->GetPos(), 0);
+        drawer_->OnCommand(ID_RECORDER_RECORD);
+        ASSERT_TRUE(Pump([&] { return drawer_->Recorder().SamplesRecorded() >= 4000; }));
+        drawer_->OnTimer();
+        // The tone's peak of 12000, doubled as the meters show it.
+        EXPECT_NEAR(drawer_->MeterLeft()->GetPos(), 24000, 600);
+        EXPECT_NEAR(drawer_->MeterRight()->GetPos(), 24000, 600);
+        drawer_->OnCommand(ID_RECORDER_STOP);
+        EXPECT_EQ(drawer_->MeterLeft()->GetPos(), 0) << "dark again once stopped";
+        answer_ = CDrawerVGram::IDNO;
+        delete drawer_;
+    }
+    SetLevelClock(nullptr);
+    ResetMixerDevices();
 }
 
 TEST_F(DrawerState, RecordingFromTheMiddleAsksBeforeErasing) {
