@@ -66,6 +66,21 @@ QByteArray Bytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The memo information of a WAV file.
+struct MemoNote {
+    bool read = false;
+    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
+    char description[256] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT memo{};
+};
+MemoNote ReadNote(const QString& path) {
+    MemoNote n;
+    n.read = GetNoteInfoFromRIFFFile(path, n.type, n.description, sizeof n.description, n.seconds,
+                                     &n.memo, SOUNDFILETYPE_WAV) != 0;
+    return n;
+}
+
 class RecorderFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,14 +125,11 @@ TEST_F(RecorderFiles, PostMakesAMemoTheScheduleReadsAndNeverOverwrites) {
     // Nothing else is left in the folder: no temporary file.
     EXPECT_EQ(Entries(memoDir_).size(), 2);
 
-    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
-    char description[256] = {};
-    DWORD seconds = 0;
-    ECHOMEMOSTRUCT back{};
-    ASSERT_TRUE(GetNoteInfoFromRIFFFile(r.path, type, description, sizeof description, seconds,
-                                        &back, SOUNDFILETYPE_WAV));
-    EXPECT_EQ(type, WAVEFILETYPE_ECHOMEMO);
-    EXPECT_STREQ(description, "Take the pills");
+    const MemoNote note = ReadNote(r.path);
+    ASSERT_TRUE(note.read);
+    const ECHOMEMOSTRUCT& back = note.memo;
+    EXPECT_EQ(note.type, WAVEFILETYPE_ECHOMEMO);
+    EXPECT_STREQ(note.description, "Take the pills");
     EXPECT_EQ(back.dailyTime, 8 * 3600);
     EXPECT_EQ(back.notify, 1);
     int scheduled = 0;
@@ -180,16 +192,12 @@ TEST_F(RecorderFiles, ACompressedPostIsWholeOrNothing) {
     ASSERT_TRUE(format);
     EXPECT_EQ(format->wFormatTag, WAVE_FORMAT_DSPGROUP_TRUESPEECH);
     EXPECT_LT(QFileInfo(r.path).size(), QFileInfo(work).size() / 4);
-    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
-    char description[256] = {};
-    DWORD seconds = 0;
-    ECHOMEMOSTRUCT back{};
-    ASSERT_TRUE(GetNoteInfoFromRIFFFile(r.path, type, description, sizeof description, seconds,
-                                        &back, SOUNDFILETYPE_WAV));
-    EXPECT_EQ(type, WAVEFILETYPE_ECHOMEMO);
-    EXPECT_STREQ(description, "Compressed");
-    EXPECT_EQ(back.hourlyTime, 15 * 60);
-    EXPECT_EQ(seconds, 2u);
+    const MemoNote note = ReadNote(r.path);
+    ASSERT_TRUE(note.read);
+    EXPECT_EQ(note.type, WAVEFILETYPE_ECHOMEMO);
+    EXPECT_STREQ(note.description, "Compressed");
+    EXPECT_EQ(note.memo.hourlyTime, 15 * 60);
+    EXPECT_EQ(note.seconds, 2u);
     EXPECT_EQ(Entries(memoDir_).size(), 1) << "no temporary file stays";
 
     // Not a sound: the compression fails, and no memo, reserved name or part is left.

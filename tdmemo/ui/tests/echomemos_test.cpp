@@ -178,6 +178,18 @@ protected:
         EXPECT_EQ(GetNoteInfoFromRIFFFile(path, type, text, sizeof text, seconds, &n, kind), 1);
         return n;
     }
+    // The memos of a list that must be whole: whole records, each memo once, and each
+    // record's last playing time the one its memo file holds.
+    std::set<QString> WholeList() {
+        EXPECT_EQ(QFile(list_).size() % kMemoListRecordSize, 0);
+        std::set<QString> listed;
+        for (const MemoListRecord& r : Records()) {
+            const QString memo = MemoListPath(r.entry);
+            EXPECT_TRUE(listed.insert(memo).second) << "twice: " << memo.toStdString();
+            EXPECT_EQ(r.entry.memo.lastPlayed, FileNote(memo).lastPlayed) << memo.toStdString();
+        }
+        return listed;
+    }
     void Build() {
         memos_->GetEchoMemosThread();
         ASSERT_TRUE(memos_->WaitForThreads(60000));
@@ -432,13 +444,7 @@ TEST_F(EchoMemos, BuildingPlayingAndPostingTogetherKeepTheListWhole) {
         ASSERT_TRUE(memos_->WaitForThreads(60000));
         Pump();
 
-        EXPECT_EQ(QFile(list_).size() % kMemoListRecordSize, 0);
-        std::set<QString> listed;
-        for (const MemoListRecord& r : Records()) {
-            const QString memo = MemoListPath(r.entry);
-            EXPECT_TRUE(listed.insert(memo).second) << "twice: " << memo.toStdString();
-            EXPECT_EQ(r.entry.memo.lastPlayed, FileNote(memo).lastPlayed) << memo.toStdString();
-        }
+        const std::set<QString> listed = WholeList();
         EXPECT_EQ(listed.size(), 13u + round);
         for (const QString& p : posted)
             EXPECT_EQ(listed.count(p), 1u) << p.toStdString();
@@ -485,13 +491,7 @@ echo "$runs $bad" >"$3")",
     const auto look = [&] {
         CMemoListLock lock(kMemoLockBuildWait);
         ASSERT_TRUE(lock.IsHeld());
-        EXPECT_EQ(QFile(list_).size() % kMemoListRecordSize, 0);
-        std::set<QString> listed;
-        for (const MemoListRecord& r : Records()) {
-            const QString memo = MemoListPath(r.entry);
-            EXPECT_TRUE(listed.insert(memo).second) << "twice: " << memo.toStdString();
-            EXPECT_EQ(r.entry.memo.lastPlayed, FileNote(memo).lastPlayed) << memo.toStdString();
-        }
+        const std::set<QString> listed = WholeList();
         for (const QString& memo : everListed)
             EXPECT_EQ(listed.count(memo), 1u) << "lost: " << memo.toStdString();
         everListed.insert(listed.begin(), listed.end());
