@@ -17,6 +17,7 @@
 
 #include "platform/namedlock.h"
 #include "platform/tempfile.h"
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/record.h"
 #include "tdkit/settings/names.h"
 #include "tdkit/settings/strings.h"
@@ -177,7 +178,7 @@ bool IsRegularReadableFile(const QString& path) {
 }
 
 PostResult PostEchoMemoFile(const QString& workFile, const QString& memoDir,
-                            const char* description, const ECHOMEMOSTRUCT& memo) {
+                            const char* description, const ECHOMEMOSTRUCT& memo, bool compress) {
     PostResult r;
     // The final name is taken first and exclusively; the memo is built beside it under a
     // name the memo list never reads, and renamed over the reservation when complete.
@@ -194,9 +195,21 @@ PostResult PostEchoMemoFile(const QString& workFile, const QString& memoDir,
         r.error = QStringLiteral("no temporary file in ") + memoDir;
         return r;
     }
-    bool ok = CopyFileContents(workFile, *temp);
-    if (!ok)
-        r.error = QStringLiteral("the recording could not be copied");
+    bool ok = false;
+    if (compress) {
+        // The codec layer writes beside the temporary file and renames over it, so the
+        // temporary name holds either the whole compressed memo or what it held before.
+        CACM acm;
+        ok = acm.CompressFile(workFile, *temp) != 0;
+        if (!ok) {
+            r.compressionFailed = true;
+            r.error = QStringLiteral("the recording could not be compressed: ") + acm.LastError();
+        }
+    } else {
+        ok = CopyFileContents(workFile, *temp);
+        if (!ok)
+            r.error = QStringLiteral("the recording could not be copied");
+    }
     if (ok && !AddNoteInfoToRIFFFile(*temp, WAVEFILETYPE_ECHOMEMO, description ? description : "",
                                      &memo, SOUNDFILETYPE_WAV)) {
         ok = false;

@@ -30,14 +30,17 @@ bool IsSameFile(const QString& a, const QString& b);
 bool IsRegularReadableFile(const QString& path);
 
 struct PostResult {
-    QString path;   // the memo file, empty on failure
-    QString error;  // what went wrong, for the trace
+    QString path;                    // the memo file, empty on failure
+    QString error;                   // what went wrong, for the trace
+    bool compressionFailed = false;  // the codec layer could not compress the recording
 };
 
 // The work file as a new Echo Memo "SAY<hex>.WAV" in memoDir, with "DESC" of type 5 and
-// the description and "NOTE" with the memo record. Nothing is left behind on failure.
+// the description and "NOTE" with the memo record; compressed to the compression format
+// of the codec layer when compress is set. Nothing is left behind on failure.
 PostResult PostEchoMemoFile(const QString& workFile, const QString& memoDir,
-                            const char* description, const ECHOMEMOSTRUCT& memo);
+                            const char* description, const ECHOMEMOSTRUCT& memo,
+                            bool compress = false);
 
 // The work file as a new "TDF<hex>.WAV" in dir.
 PostResult PlaceFileInDirectory(const QString& workFile, const QString& dir,

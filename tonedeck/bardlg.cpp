@@ -16,7 +16,6 @@
 
 #include "platform/mixer.h"
 #include "platform/namedlock.h"
-#include "platform/playsound.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/helptopic.h"
@@ -195,7 +194,23 @@ void CBarDlg::InstallHandlers() {
             PostMessage(this, WM_BAR_FIRSTSTART);
             return LRESULT(0);
         }
+        // The welcome stands in front of the bar: a bar always on top would cover it.
+        // The bar steps down for the welcome and goes back on top once it has closed.
+        GetDockState(&m_props.DockState);
+        const BOOL onTop = m_props.DockState.bAlwaysOnTop;
+        if (onTop) {
+            DOCKSTATE below = m_props.DockState;
+            below.bAlwaysOnTop = 0;
+            ApplySettings(&below);
+            m_bOnTopLent = true;
+        }
         showWelcome();
+        m_bOnTopLent = false;
+        if (onTop && !m_bEnded) {
+            GetDockState(&m_props.DockState);
+            m_props.DockState.bAlwaysOnTop = onTop;
+            ApplySettings(&m_props.DockState);
+        }
         m_bFirstStart = false;
         return LRESULT(0);
     });
@@ -227,6 +242,13 @@ void CBarDlg::InstallHandlers() {
     }
     OnMessage(WM_BAR_DRAWERSOUND, [this](WPARAM, LPARAM) {
         PlayDrawerSound();
+        return LRESULT(0);
+    });
+    // Scheduled playback held or released, from the manager or the settings: the
+    // manager's button shows it at once, open or not.
+    OnMessage(WM_ECHOMEMO_HOLDCHANGED, [this](WPARAM, LPARAM) {
+        if (m_pPanel)
+            m_pPanel->SetMemoIndicator(!m_props.EchoMemosProps.bHoldAll);
         return LRESULT(0);
     });
     OnMessage(WM_BAR_OPENVOICEGRAM, [this](WPARAM, LPARAM) -> LRESULT {
@@ -650,24 +672,15 @@ void CBarDlg::OnForcedOffAutoHide() {
 }
 
 void CBarDlg::PlayShowHideSound() {
-    if (!DockState().bShowHideSound)
-        return;
-    if (m_props.bDefaultShowHideSound)
-        PlaySoundMemory(ShowHideSoundWav());
-    else
-        PlaySound(QString::fromLocal8Bit(
-            m_props.szShowHideSound,
-            strnlen(m_props.szShowHideSound, sizeof m_props.szShowHideSound)));
+    if (DockState().bShowHideSound)
+        PlayBarSound(m_props.bDefaultShowHideSound, IDR_SHOWHIDE_SOUND, m_props.szShowHideSound,
+                     sizeof m_props.szShowHideSound);
 }
 
 void CBarDlg::PlayDrawerSound() {
-    if (!DockState().bDrawerSound)
-        return;
-    if (m_props.bDefaultDrawerSound)
-        PlaySoundMemory(DrawerSoundWav());
-    else
-        PlaySound(QString::fromLocal8Bit(
-            m_props.szDrawerSound, strnlen(m_props.szDrawerSound, sizeof m_props.szDrawerSound)));
+    if (DockState().bDrawerSound)
+        PlayBarSound(m_props.bDefaultDrawerSound, IDR_DRAWER_SOUND, m_props.szDrawerSound,
+                     sizeof m_props.szDrawerSound);
 }
 
 bool CBarDlg::AskTest() {
@@ -759,6 +772,9 @@ void CBarDlg::SaveAndEnd() {
     if (!m_settingsPath.isEmpty() || GetTonedeckPropertiesFilePath(m_settingsPath)) {
         DOCKSTATE live;
         GetDockState(&live);
+        // Ending while the welcome is open: the user's choice is on top, not the welcome's.
+        if (m_bOnTopLent)
+            live.bAlwaysOnTop = 1;
         if (!SettingsFileIsOurs(m_settingsPath, m_settingsStamp)) {
             // Someone put another settings file in place while the bar ran (a fresh
             // start asked for, a tool's edit): that file stands, and the next start

@@ -165,6 +165,8 @@ private:
     std::unique_ptr<NamedMutex> m_inboxMutex;
 
     bool m_bFirstStart = false;
+    // Always on top is switched off while the welcome is open.
+    bool m_bOnTopLent = false;
     bool m_bPanelReady = false;
     bool m_bClosing = false;
     bool m_bEnded = false;

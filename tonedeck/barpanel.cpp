@@ -199,10 +199,12 @@ bool CBarPanel::Busy() const {
 void CBarPanel::DrawButtonFromDownFlag(int index) {
     if (index < 0 || size_t(index) >= pictures_.size())
         return;
+    const bool held =
+        layout_.buttons[size_t(index)].command == ID_ECHOMEMOS_MANAGER && !memoIndicator_;
     Picture pic = Picture::Up;
     if (down_[size_t(index)])
-        pic = Picture::Down;
-    else if (layout_.buttons[size_t(index)].command == ID_ECHOMEMOS_MANAGER && !memoIndicator_)
+        pic = held ? Picture::DownIndicator : Picture::Down;
+    else if (held)
         pic = Picture::Indicator;
     pictures_[size_t(index)] = pic;
     update(layout_.buttons[size_t(index)].rect);
@@ -799,6 +801,9 @@ void CBarPanel::paintEvent(QPaintEvent* event) {
                 break;
             case Picture::Indicator:
                 DrawTaskIndicator(p, b.rect, b.command);
+                break;
+            case Picture::DownIndicator:
+                DrawTaskButton(p, b.rect, b.command, ButtonFace::Down, true);
                 break;
         }
     }

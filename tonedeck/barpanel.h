@@ -90,7 +90,8 @@ public:
     QString ToolTipAt(QPoint pt) const;
 
     // What is on the panel now.
-    enum class Picture { Up, Pressed, Down, Indicator };
+    // DownIndicator: latched with its indicator (the manager open while playback is held).
+    enum class Picture { Up, Pressed, Down, Indicator, DownIndicator };
     const PanelLayout& Layout() const { return layout_; }
     Picture ButtonPicture(int command) const;
     int MeterImage(bool right) const { return meterImage_[right ? 1 : 0]; }

@@ -123,6 +123,7 @@ void CBarDlg::ApplySheet(bool mailWasEnabled) {
         m_pInbox->FindVoicegramThread(0);
     }
     if (m_pEchoMemos) {
+        m_pEchoMemos->RefreshHoldAll();  // the sheet may have held or released playback
         m_pEchoMemos->InitEchoMemos();
         m_pEchoMemos->GetEchoMemosThread();
     }

@@ -1,9 +1,13 @@
 #include "tonedeck/barsounds.h"
 
+#include <QString>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "platform/playsound.h"
 
 namespace {
 
@@ -123,4 +127,15 @@ QByteArray BarSoundWav(int id) {
         default:
             return QByteArray();
     }
+}
+
+bool PlayBarSound(bool useBuiltIn, int builtInId, const char* customField, std::size_t fieldSize) {
+    if (useBuiltIn)
+        return PlaySoundMemory(BarSoundWav(builtInId)) != 0;
+    const QString path =
+        QString::fromLocal8Bit(customField, qsizetype(strnlen(customField, fieldSize)));
+    // An empty path would stop whatever plays: a custom sound not chosen yet is silence.
+    if (path.trimmed().isEmpty())
+        return false;
+    return PlaySound(path) != 0;
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -23,3 +24,9 @@ QByteArray BarSoundWav(int id);
 
 // A WAV file holding the samples: RIFF, a 16-byte PCM "fmt " chunk, the "data" chunk.
 QByteArray MakePcmWav(const std::vector<int16_t>& samples, int rate);
+
+// Plays one of the bar's sounds as the settings choose it: the built-in sound builtInId,
+// or the custom file named in a settings field of fieldSize bytes (read up to its NUL,
+// never past the field). A custom choice with no file named plays nothing and leaves a
+// sound already playing alone. True when a sound was started.
+bool PlayBarSound(bool useBuiltIn, int builtInId, const char* customField, std::size_t fieldSize);

@@ -335,7 +335,7 @@ QColor PanelFaceColour(bool systemFace) {
     return QColor(192, 192, 192);
 }
 
-void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face) {
+void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face, bool indicator) {
     const QColor base = Face(p);
     const bool sunken = face != ButtonFace::Up;
     Bevel(p, r, sunken, face == ButtonFace::Down ? base.lighter(112) : base);
@@ -350,7 +350,7 @@ void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face) {
         p.restore();
     }
     Grid grid(p, r, sunken ? 1 : 0);
-    DrawPictogram(p, command, false);
+    DrawPictogram(p, command, indicator);
 }
 
 void DrawTaskIndicator(QPainter& p, const QRect& r, int command) {

@@ -14,8 +14,10 @@ QColor PanelFaceColour(bool systemFace);
 
 enum class ButtonFace { Up, Pressed, Down };
 
-// A 37 × 37 task button in one of its three states, with the pictogram of its command.
-void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face);
+// A 37 × 37 task button in one of its three states, with the pictogram of its command
+// (its indicator pictogram when indicator is set: a latched button whose state is held).
+void DrawTaskButton(QPainter& p, const QRect& r, int command, ButtonFace face,
+                    bool indicator = false);
 // The indicator picture of a button: new voicegrams (Voicegram Box), scheduled playback
 // held (EchoMemos Manager), search running (Sonoscout). Other commands draw the up face.
 void DrawTaskIndicator(QPainter& p, const QRect& r, int command);

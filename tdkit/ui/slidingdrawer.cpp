@@ -4,9 +4,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -383,6 +386,20 @@ void CSlidingDrawer::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QDialog::mouseReleaseEvent(event);
+}
+
+void CSlidingDrawer::keyPressEvent(QKeyEvent* event) {
+    const auto mods =
+        event->modifiers() & (Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier);
+    if (event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier) {
+        const QPoint middle = rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, middle, mapToGlobal(middle),
+                               event->modifiers());
+        QCoreApplication::sendEvent(this, &menu);
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CSlidingDrawer::SetSlideClock(std::function<int64_t()> clock) {

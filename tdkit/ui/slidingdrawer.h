@@ -173,6 +173,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Shift+F10 opens the drawer's own menu, as the menu key does, at the middle of the
+    // drawer (the bar opens its menu from the keyboard at its middle the same way).
+    void keyPressEvent(QKeyEvent* event) override;
 
     RECT m_rcStart{};
     RECT m_rcEnd{};

@@ -263,17 +263,17 @@ void CDrawerEchoMemos::SortItems() {
 }
 
 void CDrawerEchoMemos::OnSortAscending() {
-    if (m_pSettings) {
-        const int column = std::clamp(m_pSettings->nSortColumn, 0, kMemoColumnCount - 1);
-        m_pSettings->bSortAscending[column] = 1;
-    }
-    SortItems();
+    SortInDirection(true);
 }
 
 void CDrawerEchoMemos::OnSortDescending() {
+    SortInDirection(false);
+}
+
+void CDrawerEchoMemos::SortInDirection(bool ascending) {
     if (m_pSettings) {
         const int column = std::clamp(m_pSettings->nSortColumn, 0, kMemoColumnCount - 1);
-        m_pSettings->bSortAscending[column] = 0;
+        m_pSettings->bSortAscending[column] = ascending ? 1 : 0;
     }
     SortItems();
 }
@@ -353,32 +353,28 @@ void CDrawerEchoMemos::OnPlay() {
 }
 
 void CDrawerEchoMemos::OnStop() {
-    if (m_pEchoMemos)
-        m_pEchoMemos->StopList();
-    UpdateControls();
+    OnPlayListCommand([](CEchoMemos& memos) { memos.StopList(); });
 }
 
 void CDrawerEchoMemos::OnPause() {
-    if (m_pEchoMemos)
-        m_pEchoMemos->PausePlay();
-    UpdateControls();
+    OnPlayListCommand([](CEchoMemos& memos) { memos.PausePlay(); });
 }
 
 void CDrawerEchoMemos::OnPrevious() {
-    if (m_pEchoMemos)
-        m_pEchoMemos->PreviousTrack();
-    UpdateControls();
+    OnPlayListCommand([](CEchoMemos& memos) { memos.PreviousTrack(); });
 }
 
 void CDrawerEchoMemos::OnReplay() {
-    if (m_pEchoMemos)
-        m_pEchoMemos->RepeatCurrentTrack();
-    UpdateControls();
+    OnPlayListCommand([](CEchoMemos& memos) { memos.RepeatCurrentTrack(); });
 }
 
 void CDrawerEchoMemos::OnNext() {
+    OnPlayListCommand([](CEchoMemos& memos) { memos.NextTrack(); });
+}
+
+void CDrawerEchoMemos::OnPlayListCommand(const std::function<void(CEchoMemos&)>& command) {
     if (m_pEchoMemos)
-        m_pEchoMemos->NextTrack();
+        command(*m_pEchoMemos);
     UpdateControls();
 }
 
@@ -418,6 +414,26 @@ void CDrawerEchoMemos::OnDelete() {
             m_pEchoMemos->PurgePlayList();
         }
     }
+    UpdateListedMemos(memos, QStringLiteral("These memos could not be deleted:\n%1"),
+                      [this](QFile& file, const QString& path, qint64 index) {
+                          // The file goes first: a memo whose file stays keeps its record.
+                          QFile sound(path);
+                          if (sound.exists() && !sound.moveToTrash() && !sound.remove())
+                              return false;
+                          if (index >= 0) {
+                              ECHOMEMOLISTENTRY cleared;
+                              if (ReadMemoListRecord(&file, index, &cleared)) {
+                                  cleared.path[0] = '\0';
+                                  WriteMemoListRecord(&file, index, cleared);
+                              }
+                          }
+                          model_->RemoveRow(model_->RowOfPath(path));
+                          return true;
+                      });
+}
+
+void CDrawerEchoMemos::UpdateListedMemos(const std::vector<MemoRow>& memos, const QString& failure,
+                                         const MemoUpdate& update) {
     QStringList failed;
     {
         CMemoListLock lock(kMemoLockShortWait);
@@ -428,21 +444,8 @@ void CDrawerEchoMemos::OnDelete() {
         }
         for (const MemoRow& memo : memos) {
             const QString path = MemoListPath(memo.entry);
-            const qint64 index = LocateMemo(&file, memo);
-            // The file goes first: a memo whose file stays keeps its record.
-            QFile sound(path);
-            if (sound.exists() && !sound.moveToTrash() && !sound.remove()) {
+            if (!update(file, path, LocateMemo(&file, memo)))
                 failed << path;
-                continue;
-            }
-            if (index >= 0) {
-                ECHOMEMOLISTENTRY cleared;
-                if (ReadMemoListRecord(&file, index, &cleared)) {
-                    cleared.path[0] = '\0';
-                    WriteMemoListRecord(&file, index, cleared);
-                }
-            }
-            model_->RemoveRow(model_->RowOfPath(path));
         }
         file.flush();
         if (m_pEchoMemos)
@@ -450,7 +453,7 @@ void CDrawerEchoMemos::OnDelete() {
     }
     UpdateControls();
     if (!failed.isEmpty())
-        ShowError(QStringLiteral("These memos could not be deleted:\n%1").arg(failed.join(u'\n')));
+        ShowError(failure.arg(failed.join(u'\n')));
 }
 
 void CDrawerEchoMemos::OnSchedule() {
@@ -464,55 +467,32 @@ void CDrawerEchoMemos::OnSchedule() {
     if (!RunScheduleDialog(&schedule, &description, single))
         return;
     schedule.played = 0;
-    QStringList failed;
-    {
-        CMemoListLock lock(kMemoLockShortWait);
-        QFile file(ListPath());
-        if (!lock.IsHeld() || !file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-            ShowError(QStringLiteral("The Echo Memo list is busy; please try again."));
-            return;
-        }
-        for (const MemoRow& memo : memos) {
-            const QString path = MemoListPath(memo.entry);
-            const qint64 index = LocateMemo(&file, memo);
+    UpdateListedMemos(
+        memos, QStringLiteral("These memos keep their old schedule:\n%1"),
+        [&](QFile& file, const QString& path, qint64 index) {
             MemoRow updated;
-            if (index < 0 || !ReadMemoListRecord(&file, index, &updated.entry)) {
-                failed << path;
-                continue;
-            }
+            if (index < 0 || !ReadMemoListRecord(&file, index, &updated.entry))
+                return false;
             updated.index = index;
             ECHOMEMOSTRUCT memoSchedule = schedule;
             // Each memo keeps when it last played: the catch-up rule reads it.
             memoSchedule.lastPlayed = updated.entry.memo.lastPlayed;
-            if (single && !SetMemoListDescription(&updated.entry, description)) {
-                failed << path;
-                continue;
-            }
+            if (single && !SetMemoListDescription(&updated.entry, description))
+                return false;
             const QByteArray text = MemoListDescription(updated.entry).toLocal8Bit();
             if (!MarkNoteAsAlreadyPlayed(path, 0, memoSchedule.lastPlayed) ||
                 !AddNoteInfoToRIFFFile(path, WAVEFILETYPE_ECHOMEMO, text.constData(), &memoSchedule,
-                                       static_cast<SOUNDFILETYPE>(updated.entry.fileType))) {
-                failed << path;
-                continue;
-            }
+                                       static_cast<SOUNDFILETYPE>(updated.entry.fileType)))
+                return false;
             updated.entry.memo = memoSchedule;
             int scheduled = 0;
             const time_t now = m_pEchoMemos ? m_pEchoMemos->Now() : std::time(nullptr);
             updated.entry.nextTime = ToListTime(ListEntryNextTime(memoSchedule, now, &scheduled));
-            if (!RewriteMemoListRecord(&file, index, updated.entry)) {
-                failed << path;
-                continue;
-            }
+            if (!RewriteMemoListRecord(&file, index, updated.entry))
+                return false;
             model_->UpdateRow(model_->RowOfPath(path), updated);
-        }
-        file.flush();
-        if (m_pEchoMemos)
-            m_pEchoMemos->FindNextNoteToPlay(&file);
-    }
-    UpdateControls();
-    if (!failed.isEmpty())
-        ShowError(
-            QStringLiteral("These memos keep their old schedule:\n%1").arg(failed.join(u'\n')));
+            return true;
+        });
 }
 
 bool CDrawerEchoMemos::RunScheduleDialog(ECHOMEMOSTRUCT* memo, QString* description, bool single) {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 #include "platform/types.h"
@@ -22,6 +23,7 @@
 class CEchoMemos;
 class QAction;
 class QCheckBox;
+class QFile;
 class QFileSystemWatcher;
 class QLabel;
 class QTimer;
@@ -96,6 +98,15 @@ protected:
     virtual bool RunScheduleDialog(ECHOMEMOSTRUCT* memo, QString* description, bool single);
 
 private:
+    // One memo's change with the list file open and locked: its path and its record's
+    // index now (-1 when no longer listed). False when the memo could not be changed.
+    using MemoUpdate = std::function<bool(QFile& file, const QString& path, qint64 index)>;
+    // Runs update for each memo under the list's lock, then finds the next memo to play;
+    // the memos that failed are named in failure (a text with %1).
+    void UpdateListedMemos(const std::vector<MemoRow>& memos, const QString& failure,
+                           const MemoUpdate& update);
+    void OnPlayListCommand(const std::function<void(CEchoMemos&)>& command);
+    void SortInDirection(bool ascending);
     void BuildContent();
     void UpdateControls();
     QString PlayingPath() const;

@@ -571,7 +571,9 @@ void CEchoMemos::ShowMessage(const QString& text, const QString& caption) {
 }
 
 void CEchoMemos::RefreshHoldAll() {
-    holdAll_ = settings_ && settings_->bHoldAll;
+    const bool held = settings_ && settings_->bHoldAll;
+    if (holdAll_.exchange(held) != held && bar_)
+        SendMessage(bar_, WM_ECHOMEMO_HOLDCHANGED, held ? 1 : 0);
 }
 
 void CEchoMemos::timerEvent(QTimerEvent* event) {

@@ -46,6 +46,8 @@ inline constexpr UINT WM_ECHOMEMO_HOLDALL = WM_USER + 1071;
 inline constexpr UINT WM_ECHOMEMO_LISTBUILT = WM_USER + 1073;
 // From the player, before its reports: memos fall due, an idle play list is emptied.
 inline constexpr UINT WM_ECHOMEMO_PASSSTARTED = WM_USER + 1074;
+// To the bar: "Hold All Scheduled Playback" was switched; wParam 1 held, 0 released.
+inline constexpr UINT WM_ECHOMEMO_HOLDCHANGED = WM_USER + 1077;
 // The drawer's answer to the list growing by one record uses WM_BAR_TOMEMOS.
 
 class CEchoMemos : public CWndPlayList {
@@ -146,7 +148,8 @@ public:
     void LowerEarliest(time_t time, int index);
 
     time_t Now() const { return clock_(); }
-    // Takes "Hold All Scheduled Playback" over from the settings for the workers.
+    // Takes "Hold All Scheduled Playback" over from the settings for the workers; a change
+    // is told to the bar (WM_ECHOMEMO_HOLDCHANGED), which shows it on the manager's button.
     void RefreshHoldAll();
 
 protected:

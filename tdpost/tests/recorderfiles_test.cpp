@@ -11,6 +11,7 @@
 
 #include <cstring>
 
+#include "tdkit/audio/acm.h"
 #include "tdkit/audio/record.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
@@ -65,6 +66,21 @@ QByteArray Bytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The memo information of a WAV file.
+struct MemoNote {
+    bool read = false;
+    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
+    char description[256] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT memo{};
+};
+MemoNote ReadNote(const QString& path) {
+    MemoNote n;
+    n.read = GetNoteInfoFromRIFFFile(path, n.type, n.description, sizeof n.description, n.seconds,
+                                     &n.memo, SOUNDFILETYPE_WAV) != 0;
+    return n;
+}
+
 class RecorderFiles : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -109,14 +125,11 @@ TEST_F(RecorderFiles, PostMakesAMemoTheScheduleReadsAndNeverOverwrites) {
     // Nothing else is left in the folder: no temporary file.
     EXPECT_EQ(Entries(memoDir_).size(), 2);
 
-    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
-    char description[256] = {};
-    DWORD seconds = 0;
-    ECHOMEMOSTRUCT back{};
-    ASSERT_TRUE(GetNoteInfoFromRIFFFile(r.path, type, description, sizeof description, seconds,
-                                        &back, SOUNDFILETYPE_WAV));
-    EXPECT_EQ(type, WAVEFILETYPE_ECHOMEMO);
-    EXPECT_STREQ(description, "Take the pills");
+    const MemoNote note = ReadNote(r.path);
+    ASSERT_TRUE(note.read);
+    const ECHOMEMOSTRUCT& back = note.memo;
+    EXPECT_EQ(note.type, WAVEFILETYPE_ECHOMEMO);
+    EXPECT_STREQ(note.description, "Take the pills");
     EXPECT_EQ(back.dailyTime, 8 * 3600);
     EXPECT_EQ(back.notify, 1);
     int scheduled = 0;
@@ -162,6 +175,46 @@ TEST_F(RecorderFiles, AFailedPostLeavesNothingBehind) {
     EXPECT_TRUE(QFileInfo(r.path).fileName().startsWith("TDF"));
     EXPECT_EQ(Bytes(r.path), Bytes(Path("w.wav")));
     EXPECT_EQ(Entries(locked).size(), 1);
+}
+
+// Asked to compress, the post writes the memo in the compression format with its memo
+// information; a recording the codec layer cannot read posts nothing and says why.
+TEST_F(RecorderFiles, ACompressedPostIsWholeOrNothing) {
+    const QString work = Path("work.wav");
+    Tone(work, 2.0, 440);
+    ECHOMEMOSTRUCT memo{};
+    memo.frequency = MEMO_HOURLY;
+    memo.hourlyTime = 15 * 60;
+    PostResult r = PostEchoMemoFile(work, memoDir_, "Compressed", memo, true);
+    ASSERT_FALSE(r.path.isEmpty()) << r.error.toStdString();
+    EXPECT_FALSE(r.compressionFailed);
+    const CACMFormatPtr format = CACM::GetFormatFromFile(r.path);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->wFormatTag, WAVE_FORMAT_DSPGROUP_TRUESPEECH);
+    EXPECT_LT(QFileInfo(r.path).size(), QFileInfo(work).size() / 4);
+    const MemoNote note = ReadNote(r.path);
+    ASSERT_TRUE(note.read);
+    EXPECT_EQ(note.type, WAVEFILETYPE_ECHOMEMO);
+    EXPECT_STREQ(note.description, "Compressed");
+    EXPECT_EQ(note.memo.hourlyTime, 15 * 60);
+    EXPECT_EQ(note.seconds, 2u);
+    EXPECT_EQ(Entries(memoDir_).size(), 1) << "no temporary file stays";
+
+    // Not a sound: the compression fails, and no memo, reserved name or part is left.
+    const QString bogus = Path("bogus.wav");
+    QFile f(bogus);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("RIFF\x04\0\0\0WAVE");
+    f.close();
+    r = PostEchoMemoFile(bogus, memoDir_, "x", memo, true);
+    EXPECT_TRUE(r.path.isEmpty());
+    EXPECT_TRUE(r.compressionFailed);
+    EXPECT_EQ(Entries(memoDir_).size(), 1);
+    // The plain post of the same file fails too, but not as a compression.
+    r = PostEchoMemoFile(bogus, memoDir_, "x", memo, false);
+    EXPECT_TRUE(r.path.isEmpty());
+    EXPECT_FALSE(r.compressionFailed);
+    EXPECT_EQ(Entries(memoDir_).size(), 1);
 }
 
 TEST_F(RecorderFiles, SaveAsReplacesWholeAndRefusesTheWorkFileItself) {

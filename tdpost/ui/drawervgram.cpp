@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/levels.h"
 #include "platform/trace.h"
 #include "tdkit/audio/acm.h"
 #include "tdkit/audio/mixmgr.h"
@@ -813,13 +814,15 @@ void CDrawerVGram::OnPost() {
     QString dir;
     PostResult r;
     if (GetEchoMemosDirectory(dir))
-        r = PostEchoMemoFile(m_strWorkFile, dir, text.constData(), memo);
+        r = PostEchoMemoFile(m_strWorkFile, dir, text.constData(), memo, m_bCompress != 0);
     else
         r.error = QStringLiteral("no Echo Memos folder");
     if (r.path.isEmpty()) {
         Trace(QStringLiteral("Post Echo Memo: ") + r.error + QLatin1Char('\n'));
-        Box(QStringLiteral("Error"), QStringLiteral("Could not post Echo Memo"), MB_OK,
-            MB_ICONEXCLAMATION);
+        Box(QStringLiteral("Error"),
+            r.compressionFailed ? QStringLiteral("Could not compress/convert file")
+                                : QStringLiteral("Could not post Echo Memo"),
+            MB_OK, MB_ICONEXCLAMATION);
         return;
     }
     const QByteArray path = QFile::encodeName(r.path);
@@ -1035,14 +1038,14 @@ void CDrawerVGram::OnTimer() {
         const int mute = m_pMixMgr->GetMicRecordMute() ? 1 : 0;
         m_pMeterLeft->SetMute(mute);
         m_pMeterRight->SetMute(mute);
-        if (m_bRecording || m_bPlaying) {
-            int32_t left = 0, right = 0;
-            m_pMixMgr->GetMicRecordMeterValue(left, right);
-            m_pMeterLeft->SetPos(
-                static_cast<WORD>(std::min<long>(std::abs(long(left)) * 2, 0xFFFF)));
-            m_pMeterRight->SetPos(
-                static_cast<WORD>(std::min<long>(std::abs(long(right)) * 2, 0xFFFF)));
-        }
+    }
+    if (m_bRecording || m_bPlaying) {
+        int32_t left = 0, right = 0;
+        ReadRecordLevels(&left, &right);
+        m_pMeterLeft->SetPos(static_cast<WORD>(std::min<long>(std::abs(long(left)) * 2, 0xFFFF)));
+        m_pMeterRight->SetPos(static_cast<WORD>(std::min<long>(std::abs(long(right)) * 2, 0xFFFF)));
+    }
+    if (m_pMixMgr) {
         DWORD mic = 0, second = 0;
         m_pMixMgr->GetMicRecordVolumeLevel(mic, second);
         m_pToggle->SetPos(mic);
@@ -1071,6 +1074,19 @@ void CDrawerVGram::OnTimer() {
         OnStop();
         UpdateToolBar();
     }
+}
+
+void CDrawerVGram::ReadRecordLevels(int32_t* left, int32_t* right) {
+    *left = *right = 0;
+    if (m_pMixMgr && m_pMixMgr->IsMicRecordVUMeterValid()) {
+        m_pMixMgr->GetMicRecordMeterValue(*left, *right);
+        return;
+    }
+    // A card without a recording meter (a playback-only card, a capture device that has
+    // no mixer) still records through our own input device, which reports its levels.
+    const PeakLevel peak = CurrentPeak(LevelSource::Input);
+    *left = std::min<int32_t>(peak.left, 32767);
+    *right = std::min<int32_t>(peak.right, 32767);
 }
 
 void CDrawerVGram::OpenRedrawClose(bool toEnd) {

@@ -114,6 +114,8 @@ public:
     QString GetWorkFile() const { return m_strWorkFile; }
     CRecord& Recorder() { return m_Record; }
     CWaveformDisplay* Waveform() const { return m_pWaveform; }
+    CVUWnd* MeterLeft() const { return m_pMeterLeft; }
+    CVUWnd* MeterRight() const { return m_pMeterRight; }
     QAction* Action(int command) const;
     BOOL IsDropRegistered() const { return m_Drop.IsRegistered(); }
     BOOL IsMailAvailable() const { return m_bMailAvailable; }
@@ -165,6 +167,8 @@ private:
     void ForgetRecording();
     void SetWorkFile(const QString& path);
     void OpenRedrawClose(bool toEnd);
+    // The recording level for the meters, on the meters' scale (0 to 32767 a channel).
+    void ReadRecordLevels(int32_t* left, int32_t* right);
     int ConvertForImport(const QString& source, QString* converted);
     bool ConfirmLength(DWORD samples);
     void TryRecover();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,11 +23,13 @@
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
+#include "tdmemo/ui/drawerechomemos.h"
 #include "tdmemo/ui/echomemos.h"
 #include "tdpost/ui/drawervgram.h"
 #include "tdseek/ui/sonoscout.h"
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
+#include "tonedeck/barsettings.h"
 
 namespace {
 
@@ -162,6 +165,35 @@ TEST_F(BarDialog, AButtonGoesUpOnlyWhenItsDrawerHasClosed) {
     EXPECT_TRUE(PumpUntil([&] { return !Open(ID_RECORDER); }));
     EXPECT_FALSE(panel->IsButtonDown(ID_RECORDER));
     EXPECT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
+}
+
+// Holding all scheduled playback shows on the manager's button at once: latched with the
+// held picture while the drawer is out, the indicator once it has closed, and plain again
+// when the hold is released from the settings.
+TEST_F(BarDialog, TheMemoButtonShowsHoldAllAsItIsSwitched) {
+    CBarPanel* panel = bar_->Panel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_EQ(bar_->Properties().EchoMemosProps.bHoldAll, 0);
+    Click(ID_ECHOMEMOS_MANAGER);
+    ASSERT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
+    CDrawerEchoMemos* drawer = bar_->EchoMemos()->GetDrawer();
+    ASSERT_NE(drawer, nullptr);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
+    drawer->HoldAll()->setChecked(true);
+    EXPECT_EQ(bar_->Properties().EchoMemosProps.bHoldAll, 1);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::DownIndicator);
+    drawer->HoldAll()->setChecked(false);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
+    drawer->HoldAll()->setChecked(true);
+
+    Click(ID_ECHOMEMOS_MANAGER);
+    ASSERT_TRUE(PumpUntil([&] { return !Open(ID_ECHOMEMOS_MANAGER); }));
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Indicator);
+
+    // Released elsewhere (the settings): the controller tells the bar when it next looks.
+    bar_->Properties().EchoMemosProps.bHoldAll = 0;
+    bar_->EchoMemos()->RefreshHoldAll();
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Up);
 }
 
 TEST_F(BarDialog, AWavFileDroppedOnTheBarOpensTheRecorderWithIt) {
@@ -360,6 +392,43 @@ TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
     ASSERT_TRUE(bar_->Initialise());
     PumpUntil([] { return false; }, 300);
     EXPECT_EQ(notices_, 2);
+    EXPECT_TRUE(errors_.isEmpty());
+}
+
+// The welcome is not covered by a bar that is always on top: the bar steps down while it
+// is open and goes back on top after, and a bar that was not on top stays where it was.
+TEST_F(BarDialog, TheWelcomeHasTheBarStepDownFromAlwaysOnTopWhileItIsOpen) {
+    ASSERT_TRUE(PumpUntil([&] { return welcomes_ == 1; }));
+    ASSERT_EQ(bar_->DockState().bAlwaysOnTop, 1);
+    ASSERT_EQ(shell_.ZOrder(bar_.get()), AppBarZOrder::Topmost);
+    BOOL seenOnTop = -1;
+    AppBarZOrder seenOrder = AppBarZOrder::Bottom;
+    bar_->showWelcome = [&] {
+        seenOnTop = bar_->DockState().bAlwaysOnTop;
+        seenOrder = shell_.ZOrder(bar_.get());
+    };
+    SendMessage(bar_.get(), WM_BAR_FIRSTSTART);
+    EXPECT_EQ(seenOnTop, 0);
+    EXPECT_EQ(seenOrder, AppBarZOrder::NotTopmost);
+    EXPECT_EQ(bar_->DockState().bAlwaysOnTop, 1);
+    EXPECT_EQ(shell_.ZOrder(bar_.get()), AppBarZOrder::Topmost);
+
+    Click(ID_ALWAYSONTOP);
+    ASSERT_EQ(bar_->DockState().bAlwaysOnTop, 0);
+    SendMessage(bar_.get(), WM_BAR_FIRSTSTART);
+    EXPECT_EQ(seenOnTop, 0);
+    EXPECT_EQ(bar_->DockState().bAlwaysOnTop, 0) << "not put on top by the welcome";
+    EXPECT_EQ(shell_.ZOrder(bar_.get()), AppBarZOrder::NotTopmost);
+
+    // The bar ends while the welcome is open: the saved choice is still on top.
+    Click(ID_ALWAYSONTOP);
+    bar_->showWelcome = [&] { bar_->CloseBar(); };
+    SendMessage(bar_.get(), WM_BAR_FIRSTSTART);
+    ASSERT_TRUE(bar_->IsClosing());
+    PROPERTIES saved{};
+    const SettingsLoad load = LoadBarSettings(&saved);
+    EXPECT_FALSE(load.firstStart);
+    EXPECT_EQ(saved.DockState.bAlwaysOnTop, 1);
     EXPECT_TRUE(errors_.isEmpty());
 }
 

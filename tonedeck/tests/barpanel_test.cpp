@@ -86,7 +86,7 @@ TEST_F(BarPanelTest, RebuildTakesDownFlagsFromTheBarAndShowsHeldMemos) {
     bar->open = {ID_SONOSCOUT, ID_ECHOMEMOS_MANAGER};
     panel->Build(false, QRect(0, 0, 900, 56));
     EXPECT_TRUE(panel->IsButtonDown(ID_SONOSCOUT));
-    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
+    EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::DownIndicator);
     EXPECT_EQ(panel->ButtonPicture(ID_RECORDER), CBarPanel::Picture::Up);
     // The manager closes while playback is held: its indicator shows until released.
     panel->SetButtonDown(ID_ECHOMEMOS_MANAGER, false);

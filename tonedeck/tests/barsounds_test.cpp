@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
+#include "platform/playsound.h"
 #include "tonedeck/barsounds.h"
 
 namespace {
@@ -77,4 +81,50 @@ TEST(BarSounds, TheChimeStrikesTwice) {
     // Just before the second note the first has decayed; the second brings it back up.
     EXPECT_GT(Peak(pcm.samples, strike2 + w / 4, strike2 + w),
               Peak(pcm.samples, strike2 - w, strike2) * 3 / 2);
+}
+
+// A custom sound that names no file is silence: it neither plays nor ends the sound that
+// plays already. One that names a file plays it, which ends the sound before it.
+TEST(BarSounds, ACustomSoundWithoutAFileLeavesThePlayingSoundAlone) {
+    qputenv("TONEDECK_AUDIO", "virtual");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A minute of silence stands for a long sound that plays.
+    const QByteArray minute =
+        MakePcmWav(std::vector<int16_t>(size_t(kBarSoundRate) * 60), kBarSoundRate);
+    ASSERT_TRUE(PlaySoundMemory(minute));
+    ASSERT_TRUE(IsSoundPlaying());
+
+    char field[260] = {};
+    EXPECT_FALSE(PlayBarSound(false, IDR_DRAWER_SOUND, field, sizeof field));
+    std::memcpy(field, "   ", 3);
+    EXPECT_FALSE(PlayBarSound(false, IDR_DRAWER_SOUND, field, sizeof field));
+    EXPECT_TRUE(IsSoundPlaying()) << "the sound before still plays";
+    // A file that is not there plays nothing either, and stops nothing.
+    const QByteArray missing = QFile::encodeName(dir.filePath("gone.wav"));
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, missing.constData(), size_t(missing.size()));
+    EXPECT_FALSE(PlayBarSound(false, IDR_DRAWER_SOUND, field, sizeof field));
+    EXPECT_TRUE(IsSoundPlaying());
+
+    // A field filled to its end without a NUL is read up to its end only.
+    char full[8];
+    std::memset(full, 'x', sizeof full);
+    EXPECT_FALSE(PlayBarSound(false, IDR_DRAWER_SOUND, full, sizeof full));
+
+    // A custom file that is there, and the built-in sound, each start playing.
+    const QString custom = dir.filePath("custom.wav");
+    QFile file(custom);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(minute);
+    file.close();
+    const QByteArray name = QFile::encodeName(custom);
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, name.constData(), size_t(name.size()));
+    EXPECT_TRUE(PlayBarSound(false, IDR_DRAWER_SOUND, field, sizeof field));
+    EXPECT_TRUE(PlayBarSound(true, IDR_DRAWER_SOUND, nullptr, 0));
+    EXPECT_FALSE(PlayBarSound(true, 155, nullptr, 0)) << "no built-in sound of that id";
+    PlaySound(QString());
+    EXPECT_TRUE(WaitForSound(10000));
+    qunsetenv("TONEDECK_AUDIO");
 }

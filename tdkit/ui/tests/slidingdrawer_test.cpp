@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QHelpEvent>
 #include <QImage>
@@ -13,6 +15,9 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <utility>
+#include <vector>
 
 #include "platform/message.h"
 #include "tdkit/ui/slidingdrawer.h"
@@ -58,9 +63,13 @@ public:
     using CSlidingDrawer::LeaveClipboardViewer;
 
     int clipboardChanges = 0;
+    std::vector<std::pair<QContextMenuEvent::Reason, QPoint>> menus;
 
 protected:
     void OnDrawClipboard() override { ++clipboardChanges; }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        menus.emplace_back(event->reason(), event->pos());
+    }
     void OnDestroyed() override { SendMessage(m_pOwner, WM_BAR_RECORDERCLOSED); }
 };
 
@@ -298,3 +307,24 @@ TEST_F(SlidingDrawerTest, ToolTipsFollowTheWishAndClipboardWatchersHearChanges) 
 }
 
 }  // namespace
+
+// Shift+F10 pressed anywhere in a drawer opens the drawer's own menu at its middle, as
+// the bar does from the keyboard; other keys with F10 open nothing.
+TEST_F(SlidingDrawerTest, ShiftF10OpensTheDrawersOwnMenuAtItsMiddle) {
+    Bar bar(QRect(0, 0, 40, 700));
+    TestDrawer d(&bar, 0, QPoint(20, 200), QSize(300, 120));
+    Open(d);
+    Advance(2000, d);  // all the way out
+    auto* child = new QCheckBox(QStringLiteral("Inside"), &d);  // the key goes to it first
+    const auto press = [&](Qt::KeyboardModifiers mods) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_F10, mods);
+        QCoreApplication::sendEvent(child, &key);
+    };
+    press(Qt::ShiftModifier);
+    ASSERT_EQ(d.menus.size(), 1u);
+    EXPECT_EQ(d.menus[0].first, QContextMenuEvent::Keyboard);
+    EXPECT_EQ(d.menus[0].second, QPoint(149, 59));
+    press(Qt::NoModifier);
+    press(Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_EQ(d.menus.size(), 1u);
+}

@@ -2,26 +2,32 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
+#include <QUrl>
 #include <QWidget>
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <thread>
 
 #include "platform/trace.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/clipboard.h"
 #include "tdkit/ui/slidingdrawer.h"
 #include "tdmemo/memolistlock.h"
 #include "tdmemo/ui/drawerechomemos.h"
@@ -171,6 +177,18 @@ protected:
             path.endsWith(".rmi", Qt::CaseInsensitive) ? SOUNDFILETYPE_RMI : SOUNDFILETYPE_WAV;
         EXPECT_EQ(GetNoteInfoFromRIFFFile(path, type, text, sizeof text, seconds, &n, kind), 1);
         return n;
+    }
+    // The memos of a list that must be whole: whole records, each memo once, and each
+    // record's last playing time the one its memo file holds.
+    std::set<QString> WholeList() {
+        EXPECT_EQ(QFile(list_).size() % kMemoListRecordSize, 0);
+        std::set<QString> listed;
+        for (const MemoListRecord& r : Records()) {
+            const QString memo = MemoListPath(r.entry);
+            EXPECT_TRUE(listed.insert(memo).second) << "twice: " << memo.toStdString();
+            EXPECT_EQ(r.entry.memo.lastPlayed, FileNote(memo).lastPlayed) << memo.toStdString();
+        }
+        return listed;
     }
     void Build() {
         memos_->GetEchoMemosThread();
@@ -426,19 +444,102 @@ TEST_F(EchoMemos, BuildingPlayingAndPostingTogetherKeepTheListWhole) {
         ASSERT_TRUE(memos_->WaitForThreads(60000));
         Pump();
 
-        EXPECT_EQ(QFile(list_).size() % kMemoListRecordSize, 0);
-        std::set<QString> listed;
-        for (const MemoListRecord& r : Records()) {
-            const QString memo = MemoListPath(r.entry);
-            EXPECT_TRUE(listed.insert(memo).second) << "twice: " << memo.toStdString();
-            EXPECT_EQ(r.entry.memo.lastPlayed, FileNote(memo).lastPlayed) << memo.toStdString();
-        }
+        const std::set<QString> listed = WholeList();
         EXPECT_EQ(listed.size(), 13u + round);
         for (const QString& p : posted)
             EXPECT_EQ(listed.count(p), 1u) << p.toStdString();
         if (HasFailure())
             break;
     }
+}
+
+// The builder, the player and the poster of the bar, and tdtool reading the list from a
+// second process, all against one memo list for 10,000 rounds. At every look (under the
+// list's lock) each memo is listed once, a memo once listed is never lost, and a listed
+// memo's record agrees with its file; tdtool never sees a memo twice nor fails; at the
+// end every memo file of the folder is listed exactly once.
+TEST_F(EchoMemos, TenThousandRoundsOfBuildingPlayingPostingAndASecondProgramLoseNothing) {
+    constexpr int kRounds = 10000;
+    std::vector<QString> memos;
+    for (int i = 0; i < 20; ++i)
+        memos.push_back(Memo(QString("m%1.wav").arg(i), Note(i % 3 ? MEMO_HOURLY : MEMO_DAILY)));
+    Build();
+    ASSERT_TRUE(memos_->IsListReady());
+
+    // The second program: tdtool lists the memos again and again until told to stop, and
+    // counts its runs and the runs that failed or showed a memo twice. A list that stays
+    // locked past tdtool's wait is "busy", which is no fault.
+    const QString stop = dir_.filePath("stop"), report = dir_.filePath("report");
+    QProcess other;
+    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    other.start("bash", {"-c",
+                         R"(runs=0 bad=0
+while [ ! -e "$2" ]; do
+    if out=$("$1" memo list --json 2>&1); then
+        twice=$(printf '%s\n' "$out" | grep '"path"' | sort | uniq -d)
+        [ -z "$twice" ] || { bad=$((bad + 1)); echo "twice: $twice" >&2; }
+    else
+        case $out in *busy*) ;; *) bad=$((bad + 1)); echo "failed: $out" >&2 ;; esac
+    fi
+    runs=$((runs + 1))
+done
+echo "$runs $bad" >"$3")",
+                         "other", TDTOOL_PATH, stop, report});
+    ASSERT_TRUE(other.waitForStarted(10000));
+
+    std::set<QString> everListed;
+    const auto look = [&] {
+        CMemoListLock lock(kMemoLockBuildWait);
+        ASSERT_TRUE(lock.IsHeld());
+        const std::set<QString> listed = WholeList();
+        for (const QString& memo : everListed)
+            EXPECT_EQ(listed.count(memo), 1u) << "lost: " << memo.toStdString();
+        everListed.insert(listed.begin(), listed.end());
+    };
+
+    for (int round = 0; round < kRounds && !HasFailure(); ++round) {
+        now_ = now_ + 60;  // a minute a round: hourly memos fall due every 60 rounds
+        if (round % 8 == 0)
+            memos_->GetEchoMemosThread();
+        memos_->PlayEchoMemosThread();
+        // Every fiftieth round a new memo arrives, written beside the folder's memos and
+        // renamed in as the recorder posts; the other rounds post a known memo again.
+        QString path;
+        if (round % 50 == 0) {
+            const QString part = Memo(QString("p%1.part").arg(round), Note(MEMO_HOURLY));
+            path = memoDir_ + QString("/p%1.wav").arg(round);
+            ASSERT_TRUE(QFile::rename(part, path));
+            memos.push_back(path);
+        } else {
+            path = memos[std::size_t(round * 7919) % memos.size()];
+        }
+        EXPECT_EQ(memos_->AddEchoMemo(SOUNDFILETYPE_WAV, path), 1);
+        memos_->OnTrackEnded(true);
+        QCoreApplication::processEvents();
+        if (round % 500 == 499)
+            look();
+    }
+
+    QFile(stop).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(other.waitForFinished(60000));
+    ASSERT_TRUE(memos_->WaitForThreads(60000));
+    Pump();
+    look();
+
+    QFile counts(report);
+    ASSERT_TRUE(counts.open(QIODevice::ReadOnly));
+    const QList<QByteArray> words = counts.readAll().trimmed().split(' ');
+    ASSERT_EQ(words.size(), 2);
+    EXPECT_GT(words[0].toInt(), 0) << "tdtool ran";
+    EXPECT_EQ(words[1].toInt(), 0) << "tdtool failed or saw a memo twice";
+
+    // Without another build: every memo of the folder is in the list, once.
+    std::multiset<QString> listed;
+    for (const MemoListRecord& r : Records())
+        listed.insert(MemoListPath(r.entry));
+    EXPECT_EQ(listed.size(), memos.size());
+    for (const QString& memo : memos)
+        EXPECT_EQ(listed.count(memo), 1u) << memo.toStdString();
 }
 
 // The manager lists every memo with its texts, sorts by the stored column and direction,
@@ -626,6 +727,54 @@ TEST_F(EchoMemos, ANotificationPlaysItsOwnMemoAfterARebuild) {
     Build();  // the played memo is now record 1
     Pump();
     EXPECT_EQ(memos_->played, QStringList{daily});
+}
+
+// Copy and drag hand the selected memo files out as a file manager takes them: the URI
+// list and the copied-files list, each file once and in list order, whatever the columns.
+TEST_F(EchoMemos, CopyAndDragHandTheMemoFilesOut) {
+    const QString a = Memo("a.wav", Note(MEMO_DAILY));
+    const QString b = Memo("b b.rmi", Note(MEMO_HOURLY));
+    const QString c = Memo("c.wav", Note(MEMO_USER_INITIATED));
+    Build();
+    settings_.nSortColumn = kMemoColumnDescription;
+    settings_.bSortAscending[kMemoColumnDescription] = 1;
+    auto drawer = OpenManager();
+    ASSERT_EQ(drawer->Shown(), (QStringList{a, b, c}));
+
+    QApplication::clipboard()->clear();
+    drawer->Pick({});
+    drawer->OnCopy();
+    const QMimeData* none = QApplication::clipboard()->mimeData();
+    EXPECT_TRUE(!none || !none->hasUrls()) << "nothing selected";
+
+    drawer->Pick({c, b});
+    drawer->OnCopy();
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->urls(), (QList<QUrl>{QUrl::fromLocalFile(b), QUrl::fromLocalFile(c)}));
+    EXPECT_EQ(
+        copied->data("x-special/gnome-copied-files"),
+        "copy\n" + QUrl::fromLocalFile(b).toEncoded() + "\n" + QUrl::fromLocalFile(c).toEncoded());
+    EXPECT_TRUE(QUrl::fromLocalFile(b).toEncoded().contains("b%20b.rmi")) << "encoded as URIs";
+    // A recorder drawer finds the WAV file among them.
+    QString wav;
+    EXPECT_EQ(CClipboard::IsWAVFileInObject(copied, &wav), 1);
+    EXPECT_EQ(wav, c);
+
+    // The drag: every column of the selected rows comes in, each file goes out once.
+    QModelIndexList indexes;
+    for (int row : {2, 0})
+        for (int column = 0; column < kMemoColumnCount; ++column)
+            indexes << drawer->Model()->index(row, column);
+    EXPECT_TRUE(drawer->Model()->mimeTypes().contains("text/uri-list"));
+    EXPECT_EQ(drawer->Model()->supportedDragActions(), Qt::CopyAction);
+    EXPECT_TRUE(drawer->Model()->flags(indexes.front()) & Qt::ItemIsDragEnabled);
+    std::unique_ptr<QMimeData> dragged(drawer->Model()->mimeData(indexes));
+    ASSERT_TRUE(dragged);
+    EXPECT_EQ(dragged->urls(), (QList<QUrl>{QUrl::fromLocalFile(c), QUrl::fromLocalFile(a)}));
+    EXPECT_EQ(dragged->data("x-special/gnome-copied-files").split('\n').size(), 3);
+    EXPECT_TRUE(drawer->List()->dragEnabled());
+    EXPECT_EQ(drawer->List()->dragDropMode(), QAbstractItemView::DragOnly);
 }
 
 TEST_F(EchoMemos, InitWaitsForTheListAndTheCurrentMemoStaysUnknownWithoutARecord) {

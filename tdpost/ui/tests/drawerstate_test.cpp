@@ -23,13 +23,18 @@
 #include <vector>
 
 #include "platform/audiobackend.h"
+#include "platform/levels.h"
 #include "platform/message.h"
+#include "platform/mixer_virtual.h"
+#include "platform/mixercard.h"
 #include "platform/registry.h"
 #include "tdkit/audio/acm.h"
+#include "tdkit/audio/mixmgr.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/aoldialogs.h"
+#include "tdkit/ui/vuwnd.h"
 #include "tdkit/ui/waveformdisplay.h"
 #include "tdpost/recorderfiles.h"
 #include "tdpost/ui/drawervgram.h"
@@ -129,12 +134,12 @@ protected:
         SetVirtualInput({});
     }
 
-    CDrawerVGram* Open(RECORDERDRAWERTYPE type) {
+    CDrawerVGram* Open(RECORDERDRAWERTYPE type, CMixMgr* mixer = nullptr) {
         RECORDPROPERTIES* props = type == RDT_RECORDER    ? &bar_->props.RecorderProps
                                   : type == RDT_VOICEGRAM ? &bar_->props.SendVoicegramProps
                                                           : &bar_->props.CreateEchoMemoProps;
         const QPoint anchor(100, 20);
-        drawer_ = new CDrawerVGram(&anchor, nullptr, props, &bar_->props.MailProps, nullptr,
+        drawer_ = new CDrawerVGram(&anchor, mixer, props, &bar_->props.MailProps, nullptr,
                                    bar_.get(), &bar_->props.VoxProps);
         drawer_->messageBox = [this](const QString& caption, const QString& text, int, int) {
             boxes_.push_back(caption + ": " + text);
@@ -226,6 +231,36 @@ TEST_F(DrawerState, RecordStopPlayAndTheClosingQuestion) {
     EXPECT_FALSE(QFileInfo::exists(work)) << "the work file goes with the drawer";
 }
 
+// The meters show the recording level where the mixer has no recording meter (a card that
+// only plays, or no mixer at all): the level comes from the recorder's own input device.
+TEST_F(DrawerState, TheMetersShowTheLevelWithoutARecordingMeter) {
+    SetLevelClock([] { return int64_t(5000); });  // levels never age during the test
+    QObject owner;
+    CMixMgr playbackOnly;
+    InstallMixerCard(MakeVirtualMixerCard(VirtualCardLayoutPlan(VirtualCardLayout::PlaybackOnly)),
+                     MixerBackend::Virtual);
+    ASSERT_EQ(playbackOnly.Start(&owner), 1);
+    ASSERT_EQ(playbackOnly.IsMicRecordVUMeterValid(), 0);
+    for (CMixMgr* mixer : {&playbackOnly, static_cast<CMixMgr*>(nullptr)}) {
+        SCOPED_TRACE(mixer ? "a card that only plays" : "no mixer");
+        Open(RDT_RECORDER, mixer);
+        drawer_->OnTimer();
+        EXPECT_EQ(drawer_->MeterLeft()->GetPos(), 0);
+        drawer_->OnCommand(ID_RECORDER_RECORD);
+        ASSERT_TRUE(Pump([&] { return drawer_->Recorder().SamplesRecorded() >= 4000; }));
+        drawer_->OnTimer();
+        // The tone's peak of 12000, doubled as the meters show it.
+        EXPECT_NEAR(drawer_->MeterLeft()->GetPos(), 24000, 600);
+        EXPECT_NEAR(drawer_->MeterRight()->GetPos(), 24000, 600);
+        drawer_->OnCommand(ID_RECORDER_STOP);
+        EXPECT_EQ(drawer_->MeterLeft()->GetPos(), 0) << "dark again once stopped";
+        answer_ = CDrawerVGram::IDNO;
+        delete drawer_;
+    }
+    SetLevelClock(nullptr);
+    ResetMixerDevices();
+}
+
 TEST_F(DrawerState, RecordingFromTheMiddleAsksBeforeErasing) {
     Open(RDT_RECORDER);
     RecordSamples(8000);
@@ -299,6 +334,38 @@ TEST_F(DrawerState, PostMakesAMemoAndTheMemoDrawerClosesWithoutAsking) {
     Slide();
     EXPECT_TRUE(boxes_.isEmpty());
     EXPECT_EQ(bar_->closed, std::vector<UINT>{WM_BAR_MEMOCREATORCLOSED});
+}
+
+// "Compress Echo Memo" ticked in the settings: the posted memo is compressed, carries its
+// memo information and the memo list can read it.
+TEST_F(DrawerState, ACompressedPostLandsCompressedInTheMemoFolder) {
+    bar_->props.CreateEchoMemoProps.bCompress = 1;
+    Open(RDT_ECHOMEMO);
+    RecordSamples(8000);
+    drawer_->askSchedule = [](ECHOMEMOSTRUCT* memo, QString* description) {
+        memo->frequency = MEMO_USER_INITIATED;
+        *description = QStringLiteral("Small");
+        return true;
+    };
+    drawer_->OnCommand(ID_RECORDER_POST);
+    ASSERT_EQ(bar_->memos.size(), 1u) << boxes_.join('\n').toStdString();
+    const QString memo = bar_->memos.front();
+    const CACMFormatPtr format = CACM::GetFormatFromFile(memo);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->wFormatTag, WAVE_FORMAT_DSPGROUP_TRUESPEECH);
+    WAVEFILETYPE type = WAVEFILETYPE_SOUND;
+    char description[256] = {};
+    DWORD seconds = 0;
+    ECHOMEMOSTRUCT note{};
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(memo, type, description, sizeof description, seconds, &note,
+                                        SOUNDFILETYPE_WAV));
+    EXPECT_STREQ(description, "Small");
+    EXPECT_EQ(note.frequency, MEMO_USER_INITIATED);
+    EXPECT_TRUE(boxes_.isEmpty());
+    // Only the memo is in the folder: nothing half-written beside it.
+    QString memoDir;
+    ASSERT_TRUE(GetEchoMemosDirectory(memoDir));
+    EXPECT_EQ(QDir(memoDir).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST_F(DrawerState, ACancelledOrFailedPostKeepsTheRecording) {

@@ -3,100 +3,24 @@
 # the Create EchoMemo drawer records speech fed to the virtual microphone, the recording is
 # posted with a description, and the memo file is found with its schedule.
 #   echomemo_desktop_test.sh TONEDECK TDTOOL
-set -u
 tonedeck=$1
 tdtool=$2
-for tool in Xvfb openbox xdotool xprop espeak-ng sox; do
-    command -v "$tool" >/dev/null || { echo "missing $tool"; echo "0 passed, 1 failed"; exit 1; }
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
-export XDG_RUNTIME_DIR=$work/run TONEDECK_AUDIO=virtual QT_QPA_PLATFORM=xcb
-export TONEDECK_VIRTUAL_MIXER=$work/mixer.state
-unset XAUTHORITY
-# The registry store lives in the test's folder; its machine part says this machine has no
-# mail system, so every start shows the no-mail notice before anything else.
-export TONEDECK_REGISTRY_DIR=$work/reg
-mkdir -p "$TONEDECK_REGISTRY_DIR"
-printf '%s\nInstalled=0\n' '[SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\OptionalComponents\MAPI]' \
-    >"$TONEDECK_REGISTRY_DIR/machine.ini"
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-passed=0 failed=0
-ok() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-check() { if eval "$2"; then ok; else fail "$1 ($2)"; fi; }
-wait_for() { local cmd=$1 tenths=${2:-100}; for _ in $(seq "$tenths"); do eval "$cmd" && return 0; sleep 0.1; done; return 1; }
-finish() { echo "$passed passed, $failed failed"; [ "$failed" -eq 0 ]; exit $?; }
+tools="espeak-ng sox"
+source "$(dirname "$0")/desktop.bash"
 
 # Speech for the microphone: the virtual input plays the file from its start.
 espeak-ng -w "$work/speech.wav" "Remember to water the plants on the balcony" || fail "espeak-ng"
 export TONEDECK_VIRTUAL_INPUT=$work/speech.wav
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-wait_for '[ -s "$work/display" ]' 100 || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
-cat >"$work/rc.xml" <<'RC'
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc"><desktops><number>1</number></desktops>
-<keyboard></keyboard></openbox_config>
-RC
-openbox --config-file "$work/rc.xml" >"$work/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' 300 ||
-    { echo "openbox did not start"; echo "0 passed, 1 failed"; exit 1; }
-
-"$tdtool" setup --user Ann >/dev/null || fail "setup"
+start_desktop
 memos=$XDG_DATA_HOME/tonedeck/Users/Ann/ECHOMEMOS
 
-visible() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
-dismiss() {
-    local title=$1 w
-    wait_for 'w=$(visible "$title"); [ -n "$w" ]' 150 || return 1
-    xdotool windowactivate --sync "$w" key --clearmodifiers Escape 2>/dev/null || xdotool key --window "$w" Escape
-    wait_for '[ -z "$(visible "$title")" ]' 50
-}
-# The drawer's top-left corner on the screen.
-corner() { xdotool getwindowgeometry "$1" | awk '/Position/{split($2, p, ","); print p[1], p[2]}'; }
-click_in() {  # window x y
-    local x y
-    read -r x y < <(corner "$1")
-    xdotool mousemove $((x + $2)) $((y + $3)) click 1
-}
-
-"$tonedeck" >"$work/bar.log" 2>&1 &
-bar_pid=$!
-pids+=($bar_pid)
-wait_for '[ -n "$(visible Tonedeck)" ]' 150 || fail "the bar did not appear"
-dismiss "No Mail System Detected" || fail "no-mail notice"
-dismiss "Welcome to Tonedeck" || fail "welcome"
+start_bar
 
 # The Create EchoMemo task button.
 xdotool mousemove 27 188 click 1
 wait_for 'd=$(visible "Create Echo Memos"); [ -n "$d" ]' 100 || fail "the drawer did not open"
-# The opening slide: wait until the drawer stands still.
-last=""
-for _ in $(seq 50); do
-    now=$(corner "$d")
-    [ "$now" = "$last" ] && break
-    last=$now
-    sleep 0.3
-done
+still "$d"  # the opening slide has ended
 click_in "$d" 12 49   # Record
 sleep 2.5
 click_in "$d" 37 49   # Stop
