@@ -294,7 +294,7 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
             busy = true;
             lock.unlock();
             got = stream->Read(at, frames);
-            if (got > 0) {
+            if (got > 0 && PeakWanted(LevelSource::Input)) {
                 const PcmPeak peak = MeasurePeak(format, at, static_cast<std::size_t>(got) * align);
                 ReportPeak(LevelSource::Input, peak.left, peak.right);
             }
@@ -391,8 +391,11 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
             const char* at = h->lpData + frontBytes;
             busy = true;
             lock.unlock();
-            const PcmPeak peak = MeasurePeak(format, at, static_cast<std::size_t>(frames) * align);
-            ReportPeak(LevelSource::Output, peak.left, peak.right);
+            if (PeakWanted(LevelSource::Output)) {
+                const PcmPeak peak =
+                    MeasurePeak(format, at, static_cast<std::size_t>(frames) * align);
+                ReportPeak(LevelSource::Output, peak.left, peak.right);
+            }
             const long put = stream->Write(at, frames);
             lock.lock();
             busy = false;

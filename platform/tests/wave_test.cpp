@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -116,6 +117,7 @@ TEST_F(WaveTest, VirtualInputDeliversTheFileSampleForSampleInOrder) {
     in.kind = VirtualInput::Kind::File;
     in.path = path;
     SetVirtualInput(in);
+    CurrentPeak(LevelSource::Input);  // a meter reads the input, so its peaks are measured
 
     Window window;
     HWAVEIN device = nullptr;
@@ -160,6 +162,7 @@ TEST_F(WaveTest, VirtualInputDeliversTheFileSampleForSampleInOrder) {
 
 TEST_F(WaveTest, VirtualOutputCapturesEveryByteAndResetReturnsTheRest) {
     const WAVEFORMATEX f = Pcm(22050, 16, 2);
+    CurrentPeak(LevelSource::Output);
     Window window;
     HWAVEOUT device = nullptr;
     ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&window}, CALLBACK_WINDOW), 0u);
@@ -195,6 +198,39 @@ TEST_F(WaveTest, VirtualOutputCapturesEveryByteAndResetReturnsTheRest) {
     WAVEFORMATEX captured{};
     EXPECT_EQ(TakeVirtualOutput(&captured), all);
     EXPECT_EQ(captured.nChannels, 2);
+}
+
+// Peaks cost a pass over every sample: a device measures them only while a meter reads
+// the levels. Time is stepped by hand, far past any read made by the other tests.
+std::atomic<int64_t> g_levelNow{0};
+TEST_F(WaveTest, PeaksAreMeasuredOnlyWhileAMeterReadsThem) {
+    SetLevelClock([] { return g_levelNow.load(); });
+    g_levelNow = int64_t(1) << 50;
+    const WAVEFORMATEX f = Pcm(22050, 16, 2);
+    Window window;
+    HWAVEOUT device = nullptr;
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&window}, CALLBACK_WINDOW), 0u);
+    Buffer loud(4000);
+    loud.data = QByteArray(4000, char(0x40));
+    loud.header.lpData = loud.data.data();
+    ASSERT_EQ(waveOutPrepareHeader(device, &loud.header, sizeof(WAVEHDR)), 0u);
+    auto play = [&](std::size_t n) {
+        EXPECT_EQ(waveOutWrite(device, &loud.header, sizeof(WAVEHDR)), 0u);
+        return window.WaitBuffers(n);
+    };
+    EXPECT_FALSE(PeakWanted(LevelSource::Output));
+    ASSERT_TRUE(play(1));
+    EXPECT_EQ(CurrentPeak(LevelSource::Output).left, 0) << "measured with no meter reading";
+    EXPECT_TRUE(PeakWanted(LevelSource::Output)) << "the read marks the source as watched";
+    EXPECT_FALSE(PeakWanted(LevelSource::Input)) << "the sources are apart";
+    ASSERT_TRUE(play(2));
+    EXPECT_EQ(CurrentPeak(LevelSource::Output).left, 0x4040);
+    g_levelNow += 5000;
+    EXPECT_TRUE(PeakWanted(LevelSource::Output));
+    g_levelNow += 1;
+    EXPECT_FALSE(PeakWanted(LevelSource::Output)) << "no read for over five seconds";
+    ASSERT_EQ(waveOutClose(device), 0u);
+    SetLevelClock(nullptr);
 }
 
 // A reset while the device thread moves frames in real time: the reset is not starved by
