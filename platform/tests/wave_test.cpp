@@ -396,6 +396,57 @@ TEST_F(AlsaFileTest, PlaybackWritesTheExactBytes) {
     EXPECT_EQ(played, a.data.left(22050) + b.data);
 }
 
+// A device that takes frames faster than it plays them (null under a file) gets its
+// buffers back in batches: every buffer still comes back once per write and in the order
+// written, refilled at once it plays on, and the sound reaches the device whole and in order.
+TEST_F(AlsaFileTest, BuffersRefilledAsTheyComeBackPlayWholeAndInOrder) {
+    const WAVEFORMATEX f = Pcm(44100, 16, 2);
+    constexpr int kBuffers = 4, kWrites = 40, kBytes = 44100;  // a quarter second each
+    const QByteArray sound = Pattern(kWrites * kBytes);
+    QObject receiver;
+    MessageReceiver messages(&receiver);
+    HWAVEOUT device = nullptr;
+    std::vector<std::unique_ptr<Buffer>> buffers;
+    std::vector<int> returned;  // the index of each buffer as it came back
+    int written = 0;
+    auto write = [&](Buffer* b) {
+        b->data = sound.mid(written * kBytes, kBytes);
+        b->header.lpData = b->data.data();
+        ++written;
+        return waveOutWrite(device, &b->header, sizeof(WAVEHDR));
+    };
+    messages.OnMessage(MM_WOM_DONE, [&](WPARAM, LPARAM l) {
+        auto* h = reinterpret_cast<WAVEHDR*>(l);
+        for (int i = 0; i < kBuffers; ++i)
+            if (&buffers[i]->header == h)
+                returned.push_back(i);
+        EXPECT_TRUE(h->dwFlags & WHDR_DONE);
+        if (written < kWrites) {
+            EXPECT_EQ(write(buffers[returned.back()].get()), 0u);
+        }
+        return LRESULT(0);
+    });
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&receiver}, CALLBACK_WINDOW), 0u);
+    for (int i = 0; i < kBuffers; ++i) {
+        buffers.push_back(std::make_unique<Buffer>(kBytes));
+        ASSERT_EQ(waveOutPrepareHeader(device, &buffers[i]->header, sizeof(WAVEHDR)), 0u);
+        ASSERT_EQ(write(buffers[i].get()), 0u);
+    }
+    QDeadlineTimer deadline(20000);
+    while (returned.size() < std::size_t(kWrites) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(returned.size(), std::size_t(kWrites));
+    for (int i = 0; i < kWrites; ++i)
+        EXPECT_EQ(returned[i], i % kBuffers) << "buffer " << i << " came back out of turn";
+    MMTIME t{TIME_BYTES, 0};
+    ASSERT_EQ(waveOutGetPosition(device, &t, sizeof t), 0u);
+    EXPECT_EQ(t.value, DWORD(sound.size()));
+    ASSERT_EQ(waveOutClose(device), 0u);
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == sound) << "the sound reached the device changed";
+}
+
 TEST_F(AlsaFileTest, ASoundShorterThanTheStartThresholdIsPlayedBeforeItComesBack) {
     const WAVEFORMATEX f = Pcm(44100, 16);
     Window window;
