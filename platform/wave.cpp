@@ -187,7 +187,10 @@ MMRESULT Queue(WaveDevice* device, WAVEHDR* header, UINT size) {
     if (device->input)
         header->dwBytesRecorded = 0;
     device->queue.push_back(header);
-    if (device->queue.size() >= device->wakeAt)
+    const bool wake = device->queue.size() >= device->wakeAt;
+    // Woken after the lock is let go, so the thread does not wake only to wait for it.
+    lock.unlock();
+    if (wake)
         device->changed.notify_all();
     return MMSYSERR_NOERROR;
 }
