@@ -29,6 +29,13 @@ set(td_desktop ${PROJECT_SOURCE_DIR}/tonedeck/desktop)
 install(FILES ${td_desktop}/tonedeck.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${td_desktop}/tonedeck.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Bitmaps of the same picture the program draws as its window icon, for menus and
+# panels that do not scale the SVG.
+foreach(size 16 32 48)
+    install(FILES ${td_desktop}/tonedeck-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME tonedeck.png)
+endforeach()
 install(FILES ${td_desktop}/tonedeck-autostart.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tonedeck RENAME tonedeck.desktop)
 

@@ -128,3 +128,10 @@ using TDMAPISETPROMPT = void (*)(TDMAPIPROMPT prompt);
 using TDMAPIADDRESSDIALOG = int (*)(const char* caption, const char* toIn, const char* ccIn,
                                     char* toOut, char* ccOut, ULONG size);
 using TDMAPISETADDRESSDIALOG = void (*)(TDMAPIADDRESSDIALOG dialog);
+// "TdMapiSetDetailsDialog": the dialog MAPIDetails shows: the recipient's name and
+// address and a line about how mail reaches it; with modify set the name may be edited
+// and comes back in nameOut (a buffer of the given size). Nonzero on OK. Without one,
+// MAPIDetails is not supported.
+using TDMAPIDETAILSDIALOG = int (*)(const char* name, const char* address, const char* about,
+                                    int modify, char* nameOut, ULONG size);
+using TDMAPISETDETAILSDIALOG = void (*)(TDMAPIDETAILSDIALOG dialog);

@@ -60,6 +60,27 @@ bool RememberRecipients(const std::vector<MailAddress>& recipients) {
     return f.commit();
 }
 
+bool RenameRecipient(const QString& address, const QString& name) {
+    const QString clean = OneLine(name).remove(u'\t').trimmed();
+    if (clean.isEmpty())
+        return false;
+    std::vector<MailAddress> book = LoadAddressBook();
+    bool found = false;
+    for (MailAddress& a : book)
+        if (a.address.compare(CleanAddress(address), Qt::CaseInsensitive) == 0) {
+            a.name = clean;
+            found = true;
+        }
+    if (!found)
+        return false;
+    QSaveFile f(AddressBookFilePath());
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    for (const MailAddress& a : book)
+        f.write((a.name + u'\t' + a.address + u'\n').toUtf8());
+    return f.commit();
+}
+
 std::vector<MailAddress> ResolveRecipient(const QString& name) {
     const QString wanted = CleanAddress(name);
     std::vector<MailAddress> exact, partial;

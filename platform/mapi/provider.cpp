@@ -2,17 +2,23 @@
 // store the account names (IMAP + SMTP, or the local Maildir); every call on a session
 // holds that session's lock. Buffers handed out (messages read, recipients resolved) are
 // released with MAPIFreeBuffer and nothing else.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "platform/mailaccount.h"
 #include "platform/mapi.h"
@@ -38,6 +44,7 @@ std::map<LHANDLE, std::shared_ptr<Session>> g_sessions;
 LHANDLE g_nextSession = 1;
 TDMAPIPROMPT g_prompt = nullptr;
 TDMAPIADDRESSDIALOG g_addressDialog = nullptr;
+TDMAPIDETAILSDIALOG g_detailsDialog = nullptr;
 
 std::shared_ptr<Session> Find(LHANDLE handle) {
     std::lock_guard guard(g_sessionsLock);
@@ -102,6 +109,71 @@ QString SafeExtension(const QString& name) {
         if (!c.isLetterOrNumber() || c.unicode() >= 0x80)
             return QString();
     return ext.isEmpty() ? QString() : u'.' + ext;
+}
+
+// The mail of a MapiMessage: sender, recipients (the envelope gets every address the
+// message goes to), texts and the attached files read whole. SUCCESS_SUCCESS or the
+// failure, with the session's last error set.
+ULONG Compose(Session& s, const MapiMessage& message, OutgoingMail& mail, QStringList& envelope) {
+    mail.from.address = SenderAddress(s.account);
+    mail.from.name = mail.from.address;
+    mail.subject = Text(message.lpszSubject);
+    mail.noteText = Text(message.lpszNoteText);
+    mail.messageType = Text(message.lpszMessageType);
+    mail.receipt = (message.flFlags & MAPI_RECEIPT_REQUESTED) != 0;
+    for (ULONG i = 0; message.lpRecips && i < message.nRecipCount; ++i) {
+        const MapiRecipDesc& r = message.lpRecips[i];
+        MailAddress a;
+        a.name = Text(r.lpszName);
+        a.address = CleanAddress(r.lpszAddress ? Text(r.lpszAddress) : a.name);
+        if (!IsPlainAddress(a.address))
+            return Fail(s, MAPI_E_UNKNOWN_RECIPIENT,
+                        QStringLiteral("\"%1\" is not a mail address").arg(OneLine(a.address)));
+        if (r.ulRecipClass == MAPI_TO)
+            mail.to.push_back(a);
+        else if (r.ulRecipClass == MAPI_CC)
+            mail.cc.push_back(a);
+        else if (r.ulRecipClass != MAPI_BCC)
+            continue;
+        envelope << a.address;
+    }
+    qint64 total = 0;
+    for (ULONG i = 0; message.lpFiles && i < message.nFileCount; ++i) {
+        const MapiFileDesc& f = message.lpFiles[i];
+        const QString path = Text(f.lpszPathName);
+        QFile file(path);
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+            return Fail(s, MAPI_E_ATTACHMENT_OPEN_FAILURE,
+                        QStringLiteral("cannot read the attachment %1").arg(path));
+        total += file.size();
+        if (total > kMaxMailBytes / 2)
+            return Fail(s, MAPI_E_ATTACHMENT_OPEN_FAILURE,
+                        QStringLiteral("the attachments are too large"));
+        MailAttachment a;
+        a.name =
+            f.lpszFileName && *f.lpszFileName ? Text(f.lpszFileName) : QFileInfo(path).fileName();
+        a.bytes = file.readAll();
+        if (a.bytes.size() != file.size())
+            return Fail(s, MAPI_E_ATTACHMENT_OPEN_FAILURE,
+                        QStringLiteral("cannot read the attachment %1").arg(path));
+        mail.attachments.push_back(std::move(a));
+    }
+    return SUCCESS_SUCCESS;
+}
+
+// The login name an address stands for on this machine, or "" when it is not local:
+// "name", "name@localhost" or "name@" this host.
+QString LocalLogin(const QString& address) {
+    const qsizetype at = address.indexOf(u'@');
+    if (at < 0)
+        return address;
+    const QString host = address.mid(at + 1).toLower();
+    char own[256] = {};
+    ::gethostname(own, sizeof own - 1);
+    if (host == QStringLiteral("localhost") || host == QStringLiteral("localhost.localdomain") ||
+        host == QString::fromLocal8Bit(own).toLower())
+        return address.left(at);
+    return QString();
 }
 
 std::optional<QString> AttachmentFolder() {
@@ -187,54 +259,11 @@ TDMAPI_EXPORT ULONG MAPISendMail(LHANDLE handle, ULONG_PTR, MapiMessage* message
     if (!message)
         return Fail(*session, MAPI_E_INVALID_MESSAGE, QStringLiteral("no message"));
     OutgoingMail mail;
-    mail.from.address = SenderAddress(session->account);
-    mail.from.name = mail.from.address;
-    mail.subject = Text(message->lpszSubject);
-    mail.noteText = Text(message->lpszNoteText);
-    mail.messageType = Text(message->lpszMessageType);
-    mail.receipt = (message->flFlags & MAPI_RECEIPT_REQUESTED) != 0;
     QStringList envelope;
-    if (!message->lpRecips || message->nRecipCount == 0)
-        return Fail(*session, MAPI_E_INVALID_RECIPS, QStringLiteral("no recipients"));
-    for (ULONG i = 0; i < message->nRecipCount; ++i) {
-        const MapiRecipDesc& r = message->lpRecips[i];
-        MailAddress a;
-        a.name = Text(r.lpszName);
-        a.address = CleanAddress(r.lpszAddress ? Text(r.lpszAddress) : a.name);
-        if (!IsPlainAddress(a.address))
-            return Fail(*session, MAPI_E_UNKNOWN_RECIPIENT,
-                        QStringLiteral("\"%1\" is not a mail address").arg(OneLine(a.address)));
-        if (r.ulRecipClass == MAPI_TO)
-            mail.to.push_back(a);
-        else if (r.ulRecipClass == MAPI_CC)
-            mail.cc.push_back(a);
-        else if (r.ulRecipClass != MAPI_BCC)
-            continue;
-        envelope << a.address;
-    }
+    if (const ULONG rc = Compose(*session, *message, mail, envelope); rc != SUCCESS_SUCCESS)
+        return rc;
     if (envelope.isEmpty())
         return Fail(*session, MAPI_E_INVALID_RECIPS, QStringLiteral("no recipients"));
-    qint64 total = 0;
-    for (ULONG i = 0; message->lpFiles && i < message->nFileCount; ++i) {
-        const MapiFileDesc& f = message->lpFiles[i];
-        const QString path = Text(f.lpszPathName);
-        QFile file(path);
-        if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-            return Fail(*session, MAPI_E_ATTACHMENT_OPEN_FAILURE,
-                        QStringLiteral("cannot read the attachment %1").arg(path));
-        total += file.size();
-        if (total > kMaxMailBytes / 2)
-            return Fail(*session, MAPI_E_ATTACHMENT_OPEN_FAILURE,
-                        QStringLiteral("the attachments are too large"));
-        MailAttachment a;
-        a.name =
-            f.lpszFileName && *f.lpszFileName ? Text(f.lpszFileName) : QFileInfo(path).fileName();
-        a.bytes = file.readAll();
-        if (a.bytes.size() != file.size())
-            return Fail(*session, MAPI_E_ATTACHMENT_OPEN_FAILURE,
-                        QStringLiteral("cannot read the attachment %1").arg(path));
-        mail.attachments.push_back(std::move(a));
-    }
     const QByteArray raw = BuildMail(mail, std::time(nullptr));
     QStringList failed;
     QString error;
@@ -253,11 +282,6 @@ TDMAPI_EXPORT ULONG MAPISendMail(LHANDLE handle, ULONG_PTR, MapiMessage* message
                 ? error
                 : QStringLiteral("could not send to: %1").arg(failed.join(QStringLiteral(", "))));
     return SUCCESS_SUCCESS;
-}
-
-TDMAPI_EXPORT ULONG MAPISendDocuments(ULONG_PTR, const char*, const char*, const char*, ULONG) {
-    // There is no send-documents dialog of our own to offer.
-    return MAPI_E_NOT_SUPPORTED;
 }
 
 TDMAPI_EXPORT ULONG MAPIFindNext(LHANDLE handle, ULONG_PTR, const char* messageType,
@@ -364,8 +388,62 @@ TDMAPI_EXPORT ULONG MAPIReadMail(LHANDLE handle, ULONG_PTR, const char* messageI
     return SUCCESS_SUCCESS;
 }
 
-TDMAPI_EXPORT ULONG MAPISaveMail(LHANDLE handle, ULONG_PTR, MapiMessage*, FLAGS, ULONG, char*) {
-    return Find(handle) ? MAPI_E_NOT_SUPPORTED : MAPI_E_INVALID_SESSION;
+TDMAPI_EXPORT ULONG MAPISaveMail(LHANDLE handle, ULONG_PTR, MapiMessage* message, FLAGS, ULONG,
+                                 char* messageId) {
+    const auto session = Find(handle);
+    if (!session)
+        return MAPI_E_INVALID_SESSION;
+    if (!message || !messageId)
+        return MAPI_E_INVALID_MESSAGE;
+    std::lock_guard guard(session->lock);
+    session->lastError.clear();
+    const std::size_t length = strnlen(messageId, kMapiMessageIdSize);
+    if (length == kMapiMessageIdSize)
+        return Fail(*session, MAPI_E_INVALID_MESSAGE, QStringLiteral("the message id is too long"));
+    // A message named by its id is replaced: it must exist, and it goes only once the new
+    // one is stored.
+    const QByteArray old(messageId, qsizetype(length));
+    QString error;
+    if (!old.isEmpty()) {
+        std::vector<QByteArray> ids;
+        if (!session->store->List(false, ids, error))
+            return Fail(*session, MAPI_E_FAILURE, error);
+        if (std::find(ids.begin(), ids.end(), old) == ids.end())
+            return Fail(*session, MAPI_E_INVALID_MESSAGE,
+                        QStringLiteral("no message %1").arg(QString::fromLatin1(old)));
+    }
+    OutgoingMail mail;
+    QStringList envelope;
+    if (const ULONG rc = Compose(*session, *message, mail, envelope); rc != SUCCESS_SUCCESS)
+        return rc;
+    if (const MapiRecipDesc* o = message->lpOriginator) {
+        const QString address = CleanAddress(Text(o->lpszAddress));
+        if (IsPlainAddress(address))
+            mail.from = {Text(o->lpszName).isEmpty() ? address : Text(o->lpszName), address};
+    }
+    std::time_t when = std::time(nullptr);
+    if (message->lpszDateReceived) {
+        const QDateTime t = QDateTime::fromString(QString::fromLatin1(message->lpszDateReceived),
+                                                  QStringLiteral("yyyy/MM/dd HH:mm"));
+        if (t.isValid())
+            when = t.toSecsSinceEpoch();
+    }
+    QByteArray id;
+    if (!session->store->Save(BuildMail(mail, when), (message->flFlags & MAPI_UNREAD) == 0, when,
+                              id, error))
+        return Fail(*session, MAPI_E_FAILURE, error);
+    QString ignored;
+    if (id.size() >= qsizetype(kMapiMessageIdSize)) {
+        session->store->Delete(id, ignored);
+        return Fail(*session, MAPI_E_FAILURE, QStringLiteral("the store's message id is too long"));
+    }
+    if (!old.isEmpty() && !session->store->Delete(old, error)) {
+        // Both would be left: take the new one back, so the store is as it was.
+        session->store->Delete(id, ignored);
+        return Fail(*session, MAPI_E_FAILURE, error);
+    }
+    std::memcpy(messageId, id.constData(), std::size_t(id.size()) + 1);
+    return SUCCESS_SUCCESS;
 }
 
 TDMAPI_EXPORT ULONG MAPIDeleteMail(LHANDLE handle, ULONG_PTR, const char* messageId, FLAGS, ULONG) {
@@ -476,8 +554,65 @@ TDMAPI_EXPORT ULONG MAPIAddress(LHANDLE handle, ULONG_PTR, const char* caption, 
     return SUCCESS_SUCCESS;
 }
 
-TDMAPI_EXPORT ULONG MAPIDetails(LHANDLE handle, ULONG_PTR, MapiRecipDesc*, FLAGS, ULONG) {
-    return Find(handle) ? MAPI_E_NOT_SUPPORTED : MAPI_E_INVALID_SESSION;
+TDMAPI_EXPORT ULONG MAPIDetails(LHANDLE handle, ULONG_PTR, MapiRecipDesc* recip, FLAGS flags,
+                                ULONG) {
+    const auto session = Find(handle);
+    if (!session)
+        return MAPI_E_INVALID_SESSION;
+    if (!g_detailsDialog)
+        return MAPI_E_NOT_SUPPORTED;
+    if (!recip)
+        return MAPI_E_INVALID_RECIPS;
+    // The recipient: its address when it has one, else what its name resolves to.
+    MailAddress who;
+    const QString address = CleanAddress(Text(recip->lpszAddress));
+    if (address.isEmpty()) {
+        const auto found = ResolveRecipient(Text(recip->lpszName));
+        if (found.size() > 1)
+            return MAPI_E_AMBIGUOUS_RECIPIENT;
+        if (found.empty())
+            return MAPI_E_INVALID_RECIPS;
+        who = found.front();
+    } else {
+        if (!IsPlainAddress(address))
+            return MAPI_E_INVALID_RECIPS;
+        who = {Text(recip->lpszName), address};
+    }
+    bool inBook = false;
+    for (const MailAddress& a : LoadAddressBook())
+        if (a.address.compare(who.address, Qt::CaseInsensitive) == 0) {
+            inBook = true;
+            if (who.name.isEmpty() || who.name == who.address)
+                who.name = a.name;
+        }
+    if (who.name.isEmpty())
+        who.name = who.address;
+    QString about;
+    if (session->account.store == MailStoreKind::Maildir) {
+        const QString login = LocalLogin(who.address);
+        about = !login.isEmpty() && !LocalUserMaildir(login).isEmpty()
+                    ? QStringLiteral("A user of this computer: delivered into their mail folder.")
+                    : QStringLiteral("Not a user of this computer: local mail cannot reach it.");
+    } else {
+        about = QStringLiteral("Internet mail, sent through %1.")
+                    .arg(QUrl(session->account.smtpUrl).host());
+    }
+    about += inBook ? QStringLiteral("\nIn your list of recent recipients.")
+                    : QStringLiteral("\nNot in your list of recent recipients.");
+    // Only a name of our own list can be changed.
+    const int modify = inBook && !(flags & MAPI_AB_NOMODIFY) ? 1 : 0;
+    std::vector<char> name(256);
+    if (!g_detailsDialog(who.name.toUtf8().constData(), who.address.toUtf8().constData(),
+                         about.toUtf8().constData(), modify, name.data(), ULONG(name.size())))
+        return MAPI_USER_ABORT;
+    name.back() = '\0';
+    const QString renamed = OneLine(QString::fromUtf8(name.data())).remove(u'\t').trimmed();
+    if (modify && !renamed.isEmpty() && renamed != who.name &&
+        !RenameRecipient(who.address, renamed)) {
+        std::lock_guard guard(session->lock);
+        return Fail(*session, MAPI_E_FAILURE, QStringLiteral("cannot change the address list"));
+    }
+    return SUCCESS_SUCCESS;
 }
 
 TDMAPI_EXPORT ULONG MAPIResolveName(LHANDLE handle, ULONG_PTR, const char* name, FLAGS, ULONG,
@@ -514,4 +649,64 @@ TDMAPI_EXPORT void TdMapiSetPrompt(TDMAPIPROMPT prompt) {
 
 TDMAPI_EXPORT void TdMapiSetAddressDialog(TDMAPIADDRESSDIALOG dialog) {
     g_addressDialog = dialog;
+}
+
+TDMAPI_EXPORT void TdMapiSetDetailsDialog(TDMAPIDETAILSDIALOG dialog) {
+    g_detailsDialog = dialog;
+}
+
+TDMAPI_EXPORT ULONG MAPISendDocuments(ULONG_PTR ui, const char* delimiter, const char* paths,
+                                      const char* names, ULONG) {
+    // The files named (and the names they travel under, when given) go in one message
+    // to the recipients the address dialog gives, over a session of its own.
+    const QChar separator = delimiter && *delimiter ? QChar::fromLatin1(*delimiter) : QChar(u';');
+    const QStringList files = Text(paths).split(separator, Qt::SkipEmptyParts);
+    const QStringList titles = names && *names ? Text(names).split(separator) : QStringList();
+    std::vector<QByteArray> keep;
+    std::vector<MapiFileDesc> attached;
+    QStringList shown;
+    keep.reserve(2 * std::size_t(files.size()));
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QFileInfo info(files[i]);
+        if (!info.isFile() || !info.isReadable()) {
+            Trace(QStringLiteral("mail: cannot read the document %1\n").arg(files[i]));
+            return MAPI_E_ATTACHMENT_OPEN_FAILURE;
+        }
+        const QString title = i < titles.size() && !titles[i].trimmed().isEmpty()
+                                  ? titles[i].trimmed()
+                                  : info.fileName();
+        shown << title;
+        MapiFileDesc d{};
+        d.nPosition = ULONG(-1);
+        keep.push_back(QFile::encodeName(files[i]));
+        d.lpszPathName = keep.back().data();
+        keep.push_back(title.toUtf8());
+        d.lpszFileName = keep.back().data();
+        attached.push_back(d);
+    }
+    if (!g_addressDialog)
+        return MAPI_E_NOT_SUPPORTED;
+    LHANDLE session = 0;
+    ULONG rc = MAPILogon(ui, nullptr, nullptr, MAPI_LOGON_UI, 0, &session);
+    if (rc != SUCCESS_SUCCESS)
+        return rc;
+    ULONG count = 0;
+    MapiRecipDesc* recips = nullptr;
+    rc = MAPIAddress(session, ui, "Send Documents", 2, nullptr, 0, nullptr, 0, 0, &count, &recips);
+    if (rc == SUCCESS_SUCCESS) {
+        const QByteArray subject = shown.join(QStringLiteral(", ")).toUtf8();
+        const QByteArray note =
+            QStringLiteral("Attached: %1\n").arg(shown.join(QStringLiteral(", "))).toUtf8();
+        MapiMessage m{};
+        m.lpszSubject = const_cast<char*>(subject.constData());
+        m.lpszNoteText = const_cast<char*>(note.constData());
+        m.nRecipCount = count;
+        m.lpRecips = recips;
+        m.nFileCount = ULONG(attached.size());
+        m.lpFiles = attached.empty() ? nullptr : attached.data();
+        rc = MAPISendMail(session, ui, &m, 0, 0);
+    }
+    MAPIFreeBuffer(recips);
+    MAPILogoff(session, ui, 0, 0);
+    return rc;
 }

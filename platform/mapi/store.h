@@ -32,6 +32,10 @@ public:
     // Sends raw to each recipient; the ones that could not be reached go to failed.
     virtual bool Send(const QString& from, const QStringList& recipients, const QByteArray& raw,
                       QStringList& failed, QString& error) = 0;
+    // Stores raw as a message of the store's own inbox, read or unread, received at
+    // `when`; id gets its identifier.
+    virtual bool Save(const QByteArray& raw, bool seen, std::time_t when, QByteArray& id,
+                      QString& error) = 0;
 };
 
 // Largest message a store fetches.

@@ -89,6 +89,20 @@ std::time_t ParseInternalDate(const QByteArray& text) {
     return utc.toSecsSinceEpoch() - offset;
 }
 
+// The value of a header in the head of raw ("" when absent); names match without regard
+// to case.
+QByteArray HeaderValue(const QByteArray& raw, const QByteArray& name) {
+    qsizetype end = raw.indexOf("\r\n\r\n");
+    const QByteArray head = "\r\n" + (end < 0 ? raw : raw.left(end));
+    const QByteArray wanted = "\r\n" + name.toLower() + ':';
+    const qsizetype at = head.toLower().indexOf(wanted);
+    if (at < 0)
+        return QByteArray();
+    const qsizetype from = at + wanted.size();
+    end = head.indexOf("\r\n", from);
+    return head.mid(from, end < 0 ? -1 : end - from).trimmed();
+}
+
 class ImapStore : public MailStore {
 public:
     ImapStore(MailAccount account, QByteArray password)
@@ -213,6 +227,58 @@ public:
         if (!failed.isEmpty())
             error = QStringLiteral("could not send to %1").arg(failed.join(QStringLiteral(", ")));
         return failed.isEmpty();
+    }
+
+    bool Save(const QByteArray& raw, bool seen, std::time_t, QByteArray& id,
+              QString& error) override {
+        // The server gives the appended message no name we can read back through
+        // libcurl, so it is found again by its Message-ID.
+        const QByteArray messageId = HeaderValue(raw, "Message-ID");
+        if (messageId.isEmpty() || messageId.contains('"') || messageId.contains('\\') ||
+            messageId.size() > 250) {
+            error = QStringLiteral("the message has no usable Message-ID");
+            return false;
+        }
+        if (!Prepare(imap_, account_.imapUrl, error))
+            return false;
+        const QByteArray url = mailbox_.toUtf8();
+        curl_easy_setopt(imap_, CURLOPT_URL, url.constData());
+        curl_easy_setopt(imap_, CURLOPT_PROTOCOLS_STR, "imap,imaps");
+        Source src{&raw};
+        curl_easy_setopt(imap_, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(imap_, CURLOPT_READFUNCTION, ReadSource);
+        curl_easy_setopt(imap_, CURLOPT_READDATA, &src);
+        curl_easy_setopt(imap_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(raw.size()));
+        const CURLcode rc = curl_easy_perform(imap_);
+        if (rc != CURLE_OK) {
+            error = QStringLiteral("IMAP: %1").arg(QString::fromUtf8(curl_easy_strerror(rc)));
+            return false;
+        }
+        Sink found;
+        if (!Imap("UID SEARCH HEADER Message-ID \"" + messageId + '"', QByteArray(), found, error))
+            return false;
+        QByteArray uid;
+        for (const QByteArray& line : found.data.split('\n')) {
+            const QByteArray t = line.trimmed();
+            if (!t.startsWith("* SEARCH"))
+                continue;
+            for (const QByteArray& word : t.mid(8).simplified().split(' ')) {
+                bool ok = false;
+                word.toULongLong(&ok);
+                if (ok && IdOf(word) > IdOf(uid))
+                    uid = word;
+            }
+        }
+        if (uid.isEmpty() || uid.size() > 10) {
+            error = QStringLiteral("the saved message was not found on the server");
+            return false;
+        }
+        // libcurl appends messages as read.
+        Sink ignored;
+        if (!seen && !Imap("UID STORE " + uid + " -FLAGS (\\Seen)", QByteArray(), ignored, error))
+            return false;
+        id = IdOf(uid);
+        return true;
     }
 
 private:

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include "platform/mapi/store.h"
 
@@ -47,6 +48,56 @@ bool WriteAll(int fd, const QByteArray& bytes) {
         left -= done;
     }
     return true;
+}
+
+// Writes raw into the Maildir the Maildir way: into tmp/ under a unique name, synced,
+// then linked into new/ (unread) or cur/ with the seen flag, never over another message.
+// A nonzero `when` becomes the message's time of arrival. name gets the unique name.
+bool WriteMessage(const QString& maildir, const QByteArray& raw, bool seen, std::time_t when,
+                  QByteArray& name, QString& error) {
+    const QByteArray root = QFile::encodeName(maildir);
+    struct stat st {};
+    const QByteArray folder = seen ? "/cur/" : "/new/";
+    if (::stat((root + folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::stat((root + "/tmp").constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = QStringLiteral("%1 is not a mail folder").arg(maildir);
+        return false;
+    }
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        name = UniqueName();
+        const QByteArray tmp = root + "/tmp/" + name;
+        const QByteArray target = root + folder + name + (seen ? ":2,S" : "");
+        const int fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            error = QStringLiteral("cannot write into %1").arg(maildir);
+            return false;
+        }
+        const bool ok = WriteAll(fd, raw) && ::fsync(fd) == 0;
+        if (::close(fd) != 0 || !ok) {
+            ::unlink(tmp.constData());
+            error = QStringLiteral("cannot write into %1").arg(maildir);
+            return false;
+        }
+        if (when > 0) {
+            const utimbuf times{when, when};
+            ::utime(tmp.constData(), &times);
+        }
+        // link() never replaces an existing message; a taken name tries a new one.
+        if (::link(tmp.constData(), target.constData()) == 0) {
+            ::unlink(tmp.constData());
+            return true;
+        }
+        const int why = errno;
+        ::unlink(tmp.constData());
+        if (why != EEXIST) {
+            error = QStringLiteral("cannot deliver into %1").arg(maildir);
+            return false;
+        }
+    }
+    error = QStringLiteral("cannot deliver into %1").arg(maildir);
+    return false;
 }
 
 QString Base(const QString& fileName) {
@@ -138,6 +189,15 @@ public:
         return failed.isEmpty();
     }
 
+    bool Save(const QByteArray& raw, bool seen, std::time_t when, QByteArray& id,
+              QString& error) override {
+        if (raw.size() > kMaxMailBytes) {
+            error = QStringLiteral("the message is too large");
+            return false;
+        }
+        return WriteMessage(maildir_, raw, seen, when, id, error);
+    }
+
 private:
     struct Entry {
         QString path;
@@ -220,44 +280,8 @@ bool EnsureMaildir(const QString& maildir) {
 }
 
 bool DeliverToMaildir(const QString& maildir, const QByteArray& raw, QString& error) {
-    const QByteArray root = QFile::encodeName(maildir);
-    struct stat st {};
-    if (::stat((root + "/new").constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        ::stat((root + "/tmp").constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = QStringLiteral("%1 is not a mail folder").arg(maildir);
-        return false;
-    }
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        const QByteArray name = UniqueName();
-        const QByteArray tmp = root + "/tmp/" + name;
-        const QByteArray target = root + "/new/" + name;
-        const int fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            error = QStringLiteral("cannot write into %1").arg(maildir);
-            return false;
-        }
-        const bool ok = WriteAll(fd, raw) && ::fsync(fd) == 0;
-        if (::close(fd) != 0 || !ok) {
-            ::unlink(tmp.constData());
-            error = QStringLiteral("cannot write into %1").arg(maildir);
-            return false;
-        }
-        // link() never replaces an existing message; a taken name tries a new one.
-        if (::link(tmp.constData(), target.constData()) == 0) {
-            ::unlink(tmp.constData());
-            return true;
-        }
-        const int why = errno;
-        ::unlink(tmp.constData());
-        if (why != EEXIST) {
-            error = QStringLiteral("cannot deliver into %1").arg(maildir);
-            return false;
-        }
-    }
-    error = QStringLiteral("cannot deliver into %1").arg(maildir);
-    return false;
+    QByteArray name;
+    return WriteMessage(maildir, raw, false, 0, name, error);
 }
 
 std::unique_ptr<MailStore> MakeMaildirStore(const QString& maildir) {

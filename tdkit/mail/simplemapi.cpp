@@ -21,6 +21,7 @@ std::mutex g_noticeLock;
 MailNoticeHandler g_notice;
 std::atomic<TDMAPIPROMPT> g_logonDialog{nullptr};
 std::atomic<TDMAPIADDRESSDIALOG> g_addressDialog{nullptr};
+std::atomic<TDMAPIDETAILSDIALOG> g_detailsDialog{nullptr};
 
 void Notice(const QString& text, const QString& caption = QString()) {
     MailNoticeHandler handler;
@@ -136,9 +137,11 @@ QString CSimpleMapi::ProviderName() {
     return QString::fromLatin1(kDefaultMailProvider);
 }
 
-void CSimpleMapi::SetDialogs(TDMAPIPROMPT logon, TDMAPIADDRESSDIALOG address) {
+void CSimpleMapi::SetDialogs(TDMAPIPROMPT logon, TDMAPIADDRESSDIALOG address,
+                             TDMAPIDETAILSDIALOG details) {
     g_logonDialog = logon;
     g_addressDialog = address;
+    g_detailsDialog = details;
 }
 
 int CSimpleMapi::IsMAPIEnabled() const {
@@ -164,6 +167,9 @@ bool CSimpleMapi::Load() {
     if (auto set =
             reinterpret_cast<TDMAPISETADDRESSDIALOG>(library_.Resolve("TdMapiSetAddressDialog")))
         set(g_addressDialog.load());
+    if (auto set =
+            reinterpret_cast<TDMAPISETDETAILSDIALOG>(library_.Resolve("TdMapiSetDetailsDialog")))
+        set(g_detailsDialog.load());
     return true;
 }
 

@@ -74,9 +74,10 @@ public:
 
     // The provider's file name as configured.
     static QString ProviderName();
-    // The log-on and address dialogs the desktop offers; handed to every provider that
+    // The log-on, address and details dialogs the desktop offers; handed to every provider that
     // takes them (ours does) when it is loaded. Null: none.
-    static void SetDialogs(TDMAPIPROMPT logon, TDMAPIADDRESSDIALOG address);
+    static void SetDialogs(TDMAPIPROMPT logon, TDMAPIADDRESSDIALOG address,
+                           TDMAPIDETAILSDIALOG details = nullptr);
 
     // Sends file as a voicegram through the address dialog (see the header comment of
     // each list: ccNames/ccAddresses are NUL-separated lists ended by an empty string).

@@ -9,6 +9,7 @@
 #include "platform/library.h"
 #include "platform/registry.h"
 #include "platform/regularfile.h"
+#include "tdkit/mail/simplemapi.h"
 
 namespace {
 
@@ -141,11 +142,15 @@ void GetFilenameFromPath(const char* path, char* name) {
 }
 
 int IsMAPIInstalled() {
-    const auto key = RegKey::Open(RegRoot::LocalMachine, QString::fromLatin1(kMapiComponentKey));
-    if (!key)
-        return 0;
-    const auto value = key->QueryString(QStringLiteral("Installed"));
-    return value && *value == QStringLiteral("1") ? 1 : 0;
+    // The machine store decides when it says either way. Without a word from it the mail
+    // system is there when the provider that comes with Tonedeck loads: its local Maildir
+    // store needs no server, so voicegrams between the users of one machine work as soon
+    // as Tonedeck is installed.
+    if (const auto key =
+            RegKey::Open(RegRoot::LocalMachine, QString::fromLatin1(kMapiComponentKey)))
+        if (const auto value = key->QueryString(QStringLiteral("Installed")))
+            return *value == QStringLiteral("1") ? 1 : 0;
+    return CanLoadLibrary(QString::fromLatin1(kDefaultMailProvider)) ? 1 : 0;
 }
 
 int GetAOLPath(QString& out) {

@@ -49,6 +49,8 @@ int GetDesktopDir(QString& out);
 void GetFilenameFromPath(const char* path, char* name);
 
 // Mail-system and feature detectors: 1 or 0.
+// The mail system: the machine store's "Installed" value when it has one ("1" and nothing
+// else counts), else whether Tonedeck's own mail provider loads.
 int IsMAPIInstalled();
 int GetAOLPath(QString& out);  // number of characters read
 int IsAOLInstalled();

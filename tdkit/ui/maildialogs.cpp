@@ -69,11 +69,41 @@ int MailAddressDialog(const char* caption, const char* toIn, const char* ccIn, c
                : 0;
 }
 
+int MailDetailsDialog(const char* name, const char* address, const char* about, int modify,
+                      char* nameOut, unsigned size) {
+    QDialog dialog;
+    dialog.setWindowTitle(QStringLiteral("Recipient Details"));
+    auto* form = new QFormLayout(&dialog);
+    auto* nameEdit = new QLineEdit(QString::fromUtf8(name ? name : ""), &dialog);
+    nameEdit->setReadOnly(!modify);
+    nameEdit->setMinimumWidth(280);
+    form->addRow(QStringLiteral("Name:"), nameEdit);
+    auto* addressEdit = new QLineEdit(QString::fromUtf8(address ? address : ""), &dialog);
+    addressEdit->setReadOnly(true);
+    form->addRow(QStringLiteral("Address:"), addressEdit);
+    auto* aboutLabel = new QLabel(QString::fromUtf8(about ? about : ""), &dialog);
+    aboutLabel->setWordWrap(true);
+    form->addRow(aboutLabel);
+    auto* buttons = new QDialogButtonBox(
+        modify ? QDialogButtonBox::Ok | QDialogButtonBox::Cancel : QDialogButtonBox::Close,
+        &dialog);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    // A dialog that only shows has nothing to cancel: closing it is its OK.
+    const bool ok = dialog.exec() == QDialog::Accepted || !modify;
+    if (!ok)
+        return 0;
+    return CopyOut(nameEdit->text().toUtf8(), nameOut, size) ? 1 : 0;
+}
+
 void InstallMailDialogs() {
     CSimpleMapi::SetDialogs(
         [](const char* account, char* password, ULONG size, int* remember) {
             return MailLogonDialog(account, password, size, remember);
         },
         [](const char* caption, const char* toIn, const char* ccIn, char* toOut, char* ccOut,
-           ULONG size) { return MailAddressDialog(caption, toIn, ccIn, toOut, ccOut, size); });
+           ULONG size) { return MailAddressDialog(caption, toIn, ccIn, toOut, ccOut, size); },
+        [](const char* name, const char* address, const char* about, int modify, char* nameOut,
+           ULONG size) { return MailDetailsDialog(name, address, about, modify, nameOut, size); });
 }

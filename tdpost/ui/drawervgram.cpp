@@ -35,6 +35,7 @@
 #include "tdkit/settings/names.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/settings/strings.h"
+#include "tdkit/ui/aoldialogs.h"
 #include "tdkit/ui/customcontrols.h"
 #include "tdkit/ui/descdlg.h"
 #include "tdkit/ui/helptopic.h"
@@ -260,18 +261,27 @@ CDrawerVGram::CDrawerVGram(const QPoint* anchor, CMixMgr* mixMgr, RECORDPROPERTI
         // The mail system sends the temporary copy through its address dialog, which
         // starts with the reply's recipient; CompuServe takes the sound UU-encoded in the
         // message text. The wrapper tells the user itself when sending fails.
-        if ((s.services.bMAPI || s.services.bCompuServe) && m_pMapi && m_pMapi->IsMAPIEnabled()) {
+        const bool mapi =
+            (s.services.bMAPI || s.services.bCompuServe) && m_pMapi && m_pMapi->IsMAPIEnabled();
+        int sent = 0;
+        if (mapi) {
             const QByteArray file = QFile::encodeName(s.file);
             const QByteArray subject = s.subject.toUtf8();
             const QByteArray toName = s.replyToName.toUtf8();
             const QByteArray toAddress = s.replyToAddress.toUtf8();
             const QByteArray ccNames = FlatList(m_ReplyCcNames);
             const QByteArray ccAddresses = FlatList(m_ReplyCcAddresses);
-            return m_pMapi->SendVoicegram(
+            sent = m_pMapi->SendVoicegram(
                 file.constData(), kVoicegramAttachName, subject.constData(), kVoicegramNoteText,
                 s.receipt, toName.constData(), toAddress.constData(), ccNames.constData(),
                 ccAddresses.constData(), s.services.bMAPI ? 1 : 0);
         }
+        if (s.services.bAOL && m_pMailProps)
+            sent |=
+                SendVoicegramByAOL(this, m_pOwner, m_pMailProps, s.subject,
+                                   QString::fromLatin1(kVoicegramNoteText), s.file, askAOLAddress);
+        if (mapi || s.services.bAOL)
+            return sent;
         Box(QStringLiteral("Mail Error"),
             QStringLiteral("Mail is not set up on this computer yet, so the voicegram was not "
                            "sent.\nThe recording is kept in the drawer."),

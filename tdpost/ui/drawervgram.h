@@ -23,6 +23,7 @@
 #include "tdkit/ui/slidingdrawer.h"
 #include "tdpost/recorderrules.h"
 
+struct AOLAddressing;
 class CMixMgr;
 class CSimpleMapi;
 class CToggleWnd;
@@ -127,8 +128,12 @@ public:
     std::function<bool(PASTETYPE* type)> askPasteType;
     std::function<QString()> askSaveFileName;
     std::function<bool(VoicegramSending* sending)> askSubject;
-    // The mail path; the default says that mail is not set up. Nonzero when sent.
+    // The mail path: Simple MAPI or CompuServe through the mail wrapper, America Online
+    // through its address dialog; without any, it says that mail is not set up. Nonzero
+    // when sent.
     std::function<int(const VoicegramSending& sending)> sendVoicegram;
+    // The America Online address dialog; empty: the dialog itself.
+    std::function<bool(AOLAddressing* addressing)> askAOLAddress;
     // What a found work file of a crashed session gets: 1 to take it back.
     std::function<int(const QString& path, DWORD samples)> offerRecovered;
 

@@ -1,8 +1,11 @@
 #include "tdseek/ui/drawersonoscout.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDrag>
 #include <QFile>
@@ -11,12 +14,14 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStackedWidget>
 #include <QTableView>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -28,11 +33,17 @@
 #include "platform/message.h"
 #include "platform/tempfile.h"
 #include "platform/trace.h"
+#include "tdkit/audio/acm.h"
+#include "tdkit/mail/simplemapi.h"
+#include "tdkit/mail/voicegram.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/aoldialogs.h"
 #include "tdkit/ui/clipboard.h"
 #include "tdkit/ui/descdlg.h"
+#include "tdkit/ui/helptopic.h"
 #include "tdkit/ui/shareddialogs.h"
 #include "tdseek/searchlist.h"
+#include "tdseek/ui/propertiessonoscout.h"
 #include "tdseek/ui/searchlocationdlg.h"
 #include "tdseek/ui/sonoscout.h"
 
@@ -90,21 +101,24 @@ public:
     }
 };
 
-class SoundTable : public QTableView {
+// What both views of the list do: a click updates the play order by the keys held, a
+// drag takes the selected files out.
+template <typename View>
+class SoundView : public View {
 public:
-    SoundTable(CDrawerSonoscout* drawer, QWidget* parent) : QTableView(parent), drawer_(drawer) {}
+    SoundView(CDrawerSonoscout* drawer, QWidget* parent) : View(parent), drawer_(drawer) {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
-        QTableView::mousePressEvent(event);
-        const QModelIndex at = indexAt(event->position().toPoint());
+        View::mousePressEvent(event);
+        const QModelIndex at = this->indexAt(event->position().toPoint());
         if (at.isValid() && event->button() == Qt::LeftButton)
             drawer_->OnListClick(at.row(), int(event->modifiers()));
     }
     void startDrag(Qt::DropActions) override {
         QStringList paths, names;
-        const auto* list = static_cast<CSearchList*>(model());
-        for (const QModelIndex& i : selectionModel()->selectedRows()) {
+        const auto* list = static_cast<CSearchList*>(this->model());
+        for (const QModelIndex& i : this->selectionModel()->selectedRows()) {
             paths << list->Path(i.row());
             names << list->Text(i.row(), CSearchList::kName);
         }
@@ -116,6 +130,22 @@ protected:
 
 private:
     CDrawerSonoscout* drawer_;
+};
+
+using SoundTable = SoundView<QTableView>;
+
+// The names with their kind icons in columns. It shares the table's selection, which
+// holds whole rows, so a click here selects the whole row too.
+class SoundIcons : public SoundView<QListView> {
+public:
+    using SoundView::SoundView;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override {
+        const QItemSelectionModel::SelectionFlags flags = SoundView::selectionCommand(index, event);
+        return flags == QItemSelectionModel::NoUpdate ? flags : flags | QItemSelectionModel::Rows;
+    }
 };
 
 }  // namespace
@@ -170,6 +200,61 @@ CDrawerSonoscout::CDrawerSonoscout(SONOSCOUTPROPERTIES* settings, MAILPROPERTIES
     showMessage = [this](const QString& text) {
         QMessageBox::warning(this, QStringLiteral("Sonoscout"), text);
     };
+    showInfo = [this](const QString& text) {
+        QMessageBox::information(this, QStringLiteral("Sonoscout"), text);
+    };
+    askSubject = [this](SonoscoutMailing* m) {
+        CGetTextDlg dlg(this);
+        dlg.m_strText = m->subject;
+        if (dlg.exec() != QDialog::Accepted)
+            return false;
+        m->subject = dlg.m_strText;
+        m->compress = dlg.m_bCompress;
+        m->receipt = dlg.m_bReceipt;
+        return true;
+    };
+    askMailServices = [this](MAILPROPERTIES* services) {
+        CDlgMultipleMailServices dlg(this);
+        dlg.SetAvailableServices(services);
+        if (dlg.exec() != QDialog::Accepted)
+            return false;
+        dlg.GetSelectedServices(services);
+        return true;
+    };
+    sendByMapi = [this](const QString& file, const QString& subject, int receipt, int attach) {
+        // Through the mail system's address dialog, which starts empty.
+        CSimpleMapi* mapi = m_pController ? m_pController->GetSimpleMapiPtr() : nullptr;
+        if (!mapi)
+            return 0;
+        const QByteArray path = QFile::encodeName(file);
+        const QByteArray text = subject.toUtf8();
+        return mapi->SendVoicegram(path.constData(), kVoicegramAttachName, text.constData(),
+                                   kVoicegramNoteText, receipt, "", "", nullptr, nullptr, attach);
+    };
+    sendByAOL = [this](const QString& file, const QString& subject) {
+        return SendVoicegramByAOL(this, parentWidget(), m_pMail, subject,
+                                  QString::fromLatin1(kVoicegramNoteText), file);
+    };
+    editSettings = [this](SONOSCOUTPROPERTIES* settings) {
+        QDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Sonoscout Properties"));
+        new HelpKeyFilter(&dialog, CPropertiesSonoscout::kHelpTopic);
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* page = new CPropertiesSonoscout(&dialog);
+        page->InitProperties(settings);
+        layout->addWidget(page);
+        auto* buttons = new QDialogButtonBox(
+            QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Help, &dialog);
+        connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        connect(buttons, &QDialogButtonBox::helpRequested, &dialog,
+                [] { OpenHelpTopic(CPropertiesSonoscout::kHelpTopic); });
+        layout->addWidget(buttons);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        page->UpdateProperties(settings);
+        return true;
+    };
     m_Animation.setInterval(250);
     connect(&m_Animation, &QTimer::timeout, this, [this] { OnAnimationTick(); });
     OnMessage(WM_PLAYLIST_TRACKCHANGED, [this](WPARAM w, LPARAM) {
@@ -205,8 +290,12 @@ BOOL CDrawerSonoscout::OnInitDialog() {
 void CDrawerSonoscout::BuildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
+    // Two bars, so that every button shows in the drawer's width: playing and the file
+    // commands above the list, searching, views and the drawer's own beside "Playing:".
     m_pToolBar = new QToolBar(this);
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_pSideBar = new QToolBar(this);
+    m_pSideBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     // Short captions on the buttons; the whole command names are their tooltips.
     struct Button {
         int id;
@@ -224,22 +313,37 @@ void CDrawerSonoscout::BuildControls() {
         {0, nullptr, nullptr},
         {ID_SC_DELETE, "Delete", "Delete"},
         {ID_SC_POST, "Post", "Post Echo Memo"},
+        {ID_SC_MAIL, "Mail", "Send Voicegram"},
         {ID_SC_COPY, "Copy", "Copy"},
-        {0, nullptr, nullptr},
+        {-1, nullptr, nullptr},
         {ID_SC_SEARCH, "Search", "Start Search"},
         {ID_SC_STOPSEARCH, "Stop Search", "Stop Search"},
         {0, nullptr, nullptr},
+        {ID_SC_DETAILVIEW, "Details", "Detail File View"},
+        {ID_SC_ICONVIEW, "Icons", "Icon File View"},
+        {0, nullptr, nullptr},
+        {ID_SC_PROPERTIES, "Properties", "Properties"},
+        {ID_SC_HELP, "Help", "Help"},
         {ID_SC_CLOSE, "Close", "Close Drawer"},
     };
+    auto* views = new QActionGroup(this);
+    QToolBar* bar = m_pToolBar;
     for (const Button& b : buttons) {
-        if (!b.text) {
-            m_pToolBar->addSeparator();
+        if (b.id < 0) {
+            bar = m_pSideBar;
             continue;
         }
-        QAction* a = m_pToolBar->addAction(QString::fromLatin1(b.caption));
+        if (!b.text) {
+            bar->addSeparator();
+            continue;
+        }
+        QAction* a = bar->addAction(QString::fromLatin1(b.caption));
         a->setToolTip(QString::fromLatin1(b.text));
         a->setData(b.id);
-        a->setCheckable(b.id == ID_SC_LOOP);
+        a->setCheckable(b.id == ID_SC_LOOP || b.id == ID_SC_DETAILVIEW || b.id == ID_SC_ICONVIEW);
+        if (b.id == ID_SC_DETAILVIEW || b.id == ID_SC_ICONVIEW)
+            views->addAction(a);
+        a->setChecked(b.id == ID_SC_DETAILVIEW);
         const int id = b.id;
         connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
@@ -248,7 +352,7 @@ void CDrawerSonoscout::BuildControls() {
     auto* row = new QHBoxLayout;
     row->addWidget(new QLabel(QStringLiteral("Playing:"), this));
     m_pPlaying = new QComboBox(this);
-    m_pPlaying->setMinimumWidth(200);
+    m_pPlaying->setMinimumWidth(160);
     connect(m_pPlaying, &QComboBox::activated, this, [this](int index) {
         if (m_pController)
             m_pController->PlayTrackIndex(index, m_pController->IsSomethingPlaying());
@@ -256,8 +360,13 @@ void CDrawerSonoscout::BuildControls() {
     });
     row->addWidget(m_pPlaying);
     row->addStretch();
+    row->addWidget(m_pSideBar);
     m_pAnimation = new QLabel(this);
     m_pAnimation->setFixedSize(24, 24);
+    // Its place is kept while it is hidden, so the buttons beside it never move.
+    QSizePolicy keep = m_pAnimation->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_pAnimation->setSizePolicy(keep);
     m_pAnimation->hide();
     row->addWidget(m_pAnimation);
     layout->addLayout(row);
@@ -284,28 +393,54 @@ void CDrawerSonoscout::BuildControls() {
     view->horizontalHeader()->setSectionsClickable(true);
     connect(view->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { OnColumnClick(column); });
-    connect(view, &QTableView::doubleClicked, this, [this](const QModelIndex&) {
-        if (m_pController)
-            m_pController->StopList();
-        OnPlay();
-    });
-    connect(view, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { ShowContextMenu(at); });
+    auto* icons = new SoundIcons(this, this);
+    m_pIconView = icons;
+    icons->setModel(m_pList);
+    // One selection for both views.
+    QItemSelectionModel* own = icons->selectionModel();
+    icons->setSelectionModel(view->selectionModel());
+    delete own;
+    icons->setModelColumn(CSearchList::kName);
+    icons->setViewMode(QListView::ListMode);
+    icons->setFlow(QListView::TopToBottom);
+    icons->setWrapping(true);
+    icons->setResizeMode(QListView::Adjust);
+    // Each column is as wide as its longest name, so names show whole.
+    icons->setUniformItemSizes(false);
+    icons->setIconSize(QSize(16, 16));
+    icons->setSpacing(1);
+    icons->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    icons->setDragEnabled(true);
+    icons->setDragDropMode(QAbstractItemView::DragOnly);
+    icons->setContextMenuPolicy(Qt::CustomContextMenu);
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(view), static_cast<QAbstractItemView*>(icons)}) {
+        connect(v, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) {
+            if (m_pController)
+                m_pController->StopList();
+            OnPlay();
+        });
+        connect(v, &QWidget::customContextMenuRequested, this,
+                [this, v](const QPoint& at) { ShowContextMenu(v, at); });
+    }
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         m_pStatus->setText(StatusText());
         UpdateToolBar();
     });
-    layout->addWidget(view, 1);
+    m_pViews = new QStackedWidget(this);
+    m_pViews->addWidget(view);
+    m_pViews->addWidget(icons);
+    layout->addWidget(m_pViews, 1);
     m_pStatus = new QLabel(this);
     layout->addWidget(m_pStatus);
 }
 
 QAction* CDrawerSonoscout::Action(int command) const {
-    if (!m_pToolBar)
-        return nullptr;
-    for (QAction* a : m_pToolBar->actions())
-        if (a->data().toInt() == command)
-            return a;
+    for (const QToolBar* bar : {m_pToolBar, m_pSideBar})
+        for (QAction* a : bar ? bar->actions() : QList<QAction*>())
+            if (a->data().toInt() == command && !a->isSeparator())
+                return a;
     return nullptr;
 }
 
@@ -549,6 +684,109 @@ void CDrawerSonoscout::OnPost() {
         QFile::remove(rmiTemp);
 }
 
+bool CDrawerSonoscout::IsMailAvailable() const {
+    if (!m_pMail)
+        return false;
+    const bool mapi = (m_pMail->bMAPI || m_pMail->bCompuServe) && m_pController &&
+                      m_pController->IsMapiAvailable();
+    return mapi || m_pMail->bAOL;
+}
+
+void CDrawerSonoscout::OnMail() {
+    if (!m_pController || m_pController->IsSomethingPlaying() || !IsMailAvailable())
+        return;
+    const std::vector<int> records = SelectedRecords();
+    if (records.size() != 1)
+        return;
+    const QString source = m_pList->Path(m_pList->RowOfRecord(records.front()));
+    if (!QFileInfo(source).suffix().toUpper().contains(QStringLiteral("WAV")))
+        return;
+    SonoscoutMailing mailing;
+    BeginModal();
+    const bool ok = askSubject(&mailing);
+    EndModal();
+    if (!ok)
+        return;
+    const QString subject = VoicegramSubject(mailing.subject);
+    QString file = source;
+    QString packed;
+    if (mailing.compress) {
+        const auto dir = PrivateTempDirectory();
+        const auto temp =
+            dir ? CreateUniqueFile(*dir, QStringLiteral("~sc"), QStringLiteral(".WAV"))
+                : std::nullopt;
+        if (!temp) {
+            showMessage(QStringLiteral("Could not create a temporary file"));
+            return;
+        }
+        CACM acm;
+        BeginModal();
+        const bool compressed = acm.CompressFile(source, *temp, this) != 0;
+        EndModal();
+        if (!compressed) {
+            QFile::remove(*temp);
+            showMessage(QStringLiteral("Could not compress/convert file"));
+            return;
+        }
+        packed = file = *temp;
+    }
+    MAILPROPERTIES services = *m_pMail;
+    const int offered =
+        (services.bMAPI ? 1 : 0) + (services.bAOL ? 1 : 0) + (services.bCompuServe ? 1 : 0);
+    bool go = true;
+    if (offered >= 2) {
+        BeginModal();
+        go = askMailServices(&services);
+        EndModal();
+    }
+    int sent = 0;
+    if (go && (services.bMAPI || services.bCompuServe) && !m_pController->IsMapiAvailable()) {
+        showMessage(QStringLiteral("MAPI session not enabled"));
+        go = false;
+    }
+    if (go) {
+        BeginModal();
+        // CompuServe takes the sound UU-encoded in the text; with Simple MAPI chosen too,
+        // the one message goes with the sound attached.
+        if (services.bMAPI || services.bCompuServe)
+            sent |= sendByMapi(file, subject, mailing.receipt, services.bMAPI ? 1 : 0) ? 1 : 0;
+        if (services.bAOL)
+            sent |= sendByAOL(file, subject) ? 1 : 0;
+        EndModal();
+    }
+    if (!packed.isEmpty())
+        QFile::remove(packed);
+    if (sent)
+        showInfo(QStringLiteral("The selected file has been successfully sent."));
+}
+
+void CDrawerSonoscout::OnProperties() {
+    if (!m_pSettings)
+        return;
+    BeginModal();
+    editSettings(m_pSettings);
+    EndModal();
+}
+
+bool CDrawerSonoscout::IsIconView() const {
+    return m_pViews && m_pViews->currentWidget() == m_pIconView;
+}
+
+void CDrawerSonoscout::SetIconView(bool icons) {
+    if (!m_pViews)
+        return;
+    QAbstractItemView* from = IsIconView() ? static_cast<QAbstractItemView*>(m_pIconView)
+                                           : static_cast<QAbstractItemView*>(m_pView);
+    QAbstractItemView* to = icons ? static_cast<QAbstractItemView*>(m_pIconView)
+                                  : static_cast<QAbstractItemView*>(m_pView);
+    const QModelIndex current = from->currentIndex();
+    m_pViews->setCurrentWidget(to);
+    if (current.isValid())
+        to->scrollTo(to->model()->index(current.row(), icons ? CSearchList::kName : 0));
+    if (QAction* a = Action(icons ? ID_SC_ICONVIEW : ID_SC_DETAILVIEW))
+        a->setChecked(true);
+}
+
 void CDrawerSonoscout::OnSearch() {
     if (!m_pController)
         return;
@@ -602,6 +840,21 @@ void CDrawerSonoscout::OnCommand(int command) {
         case ID_SC_POST:
             OnPost();
             break;
+        case ID_SC_MAIL:
+            OnMail();
+            break;
+        case ID_SC_DETAILVIEW:
+            SetIconView(false);
+            break;
+        case ID_SC_ICONVIEW:
+            SetIconView(true);
+            break;
+        case ID_SC_PROPERTIES:
+            OnProperties();
+            break;
+        case ID_SC_HELP:
+            OpenHelpTopic(kSonoscoutHelpTopic);
+            break;
         case ID_SC_COPY:
             OnCopy();
             break;
@@ -636,6 +889,12 @@ void CDrawerSonoscout::UpdateToolBar() {
     set(ID_SC_DELETE, selected && !playing);
     set(ID_SC_COPY, selected);
     set(ID_SC_POST, m_PlayOrder.size() == 1 && !playing);
+    bool oneWave = false;
+    if (m_pView && m_pView->selectionModel()->selectedRows().size() == 1) {
+        const int row = m_pView->selectionModel()->selectedRows().front().row();
+        oneWave = row < m_pList->rowCount() && m_pList->Record(row).nType != 2;
+    }
+    set(ID_SC_MAIL, oneWave && !playing && IsMailAvailable());
     set(ID_SC_STOP, playing);
     set(ID_SC_PAUSE, playing);
     set(ID_SC_PREVIOUS, playing && m_pController->IsPreviousTrack());
@@ -673,20 +932,20 @@ void CDrawerSonoscout::OnTrackChanged(int index) {
     UpdateToolBar();
 }
 
-void CDrawerSonoscout::ShowContextMenu(const QPoint& at) {
-    const QModelIndex index = m_pView->indexAt(at);
+void CDrawerSonoscout::ShowContextMenu(QAbstractItemView* view, const QPoint& at) {
+    const QModelIndex index = view->indexAt(at);
     if (index.isValid())
         OnListClick(index.row(), int(QApplication::keyboardModifiers()));
     UpdateToolBar();
     QMenu menu(this);
-    for (int id : {ID_SC_PLAY, ID_SC_POST, ID_SC_COPY, ID_SC_DELETE}) {
+    for (int id : {ID_SC_PLAY, ID_SC_MAIL, ID_SC_POST, ID_SC_COPY, ID_SC_DELETE}) {
         QAction* source = Action(id);
         QAction* item = menu.addAction(source->toolTip());
         item->setEnabled(source->isEnabled());
         connect(item, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
     BeginModal();
-    menu.exec(m_pView->viewport()->mapToGlobal(at));
+    menu.exec(view->viewport()->mapToGlobal(at));
     EndModal();
 }
 

@@ -1,9 +1,10 @@
 // CDrawerSonoscout: the Sonoscout drawer. It lists the records of the search data file
 // TDSEARCH.PRP, sorts them by any column, plays the selected sounds in the order they were
 // chosen through the controller's play list, deletes files (clearing only the records of
-// the files really deleted), copies and drags them out, posts one as an Echo Memo, and
-// starts or stops searches. The controller CSonoscout creates it and deletes it once it
-// reports that it has closed.
+// the files really deleted), copies and drags them out, posts one as an Echo Memo, sends
+// one as a voicegram, and starts or stops searches. The list shows as a table of details
+// or as a list of names with icons; both views share one model and one selection. The
+// controller CSonoscout creates it and deletes it once it reports that it has closed.
 #pragma once
 
 #include <QPoint>
@@ -22,7 +23,10 @@ class CSearchList;
 class CSonoscout;
 class QAction;
 class QComboBox;
+class QAbstractItemView;
 class QLabel;
+class QListView;
+class QStackedWidget;
 class QTableView;
 class QToolBar;
 
@@ -36,11 +40,26 @@ enum SonoscoutCommand : int {
     ID_SC_REWIND = 32776,
     ID_SC_LOOP = 32916,
     ID_SC_DELETE = 32877,
+    ID_SC_MAIL = 32779,
     ID_SC_POST = 32872,
     ID_SC_COPY = 32792,
     ID_SC_SEARCH = 32875,
     ID_SC_STOPSEARCH = 32876,
+    ID_SC_DETAILVIEW = 32884,
+    ID_SC_ICONVIEW = 32885,
+    ID_SC_PROPERTIES = 32878,
+    ID_SC_HELP = 32782,
     ID_SC_CLOSE = 32783,
+};
+
+// The drawer's help topic.
+inline constexpr unsigned kSonoscoutHelpTopic = 179;
+
+// What the subject dialog gives for a mailed sound.
+struct SonoscoutMailing {
+    QString subject;  // the user's subject; "VOICEGRAM " goes before it
+    BOOL compress = 0;
+    BOOL receipt = 0;
 };
 
 // The search choice: kinds and the 26 drive flags (A to Z).
@@ -77,6 +96,9 @@ public:
 
     CSearchList* List() const { return m_pList; }
     QTableView* View() const { return m_pView; }
+    // The list of names with icons, shown instead of the table by "Icon File View".
+    QListView* IconView() const { return m_pIconView; }
+    bool IsIconView() const;
     QAction* Action(int command) const;
     QComboBox* Playing() const { return m_pPlaying; }
     QString StatusText() const;
@@ -91,6 +113,19 @@ public:
     std::function<bool(ECHOMEMOSTRUCT* memo, QString* description)> askSchedule;
     std::function<bool(SearchChoice* choice)> askSearchChoice;
     std::function<void(const QString& text)> showMessage;
+    // Mailing: the subject and options; the services when several are set up (false on
+    // cancel); the send through the mail wrapper (attach 0: UU in the text), nonzero when
+    // sent; the America Online path (SendVoicegramByAOL by default); the word of success.
+    std::function<bool(SonoscoutMailing* mailing)> askSubject;
+    std::function<bool(MAILPROPERTIES* services)> askMailServices;
+    std::function<int(const QString& file, const QString& subject, int receipt, int attach)>
+        sendByMapi;
+    std::function<int(const QString& file, const QString& subject)> sendByAOL;
+    std::function<void(const QString& text)> showInfo;
+    // Whether some mail service can carry a voicegram from the drawer.
+    bool IsMailAvailable() const;
+    // The settings page, as a dialog over the drawer; true when it was confirmed.
+    std::function<bool(SONOSCOUTPROPERTIES* settings)> editSettings;
     SearchChoice m_LastChoice;
 
 protected:
@@ -107,17 +142,23 @@ private:
     void OnDelete();
     void OnCopy();
     void OnPost();
+    void OnMail();
+    void OnProperties();
+    void SetIconView(bool icons);
     void OnSearch();
     void OnTrackChanged(int index);
     void OnAnimationTick();
-    void ShowContextMenu(const QPoint& at);
+    void ShowContextMenu(QAbstractItemView* view, const QPoint& at);
 
     SONOSCOUTPROPERTIES* m_pSettings;
     MAILPROPERTIES* m_pMail;
     CSonoscout* m_pController;
     CSearchList* m_pList = nullptr;
     QTableView* m_pView = nullptr;
+    QListView* m_pIconView = nullptr;
+    QStackedWidget* m_pViews = nullptr;
     QToolBar* m_pToolBar = nullptr;
+    QToolBar* m_pSideBar = nullptr;
     QComboBox* m_pPlaying = nullptr;
     QLabel* m_pStatus = nullptr;
     QLabel* m_pAnimation = nullptr;

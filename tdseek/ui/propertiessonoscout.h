@@ -24,6 +24,9 @@ public:
     // Writes the page back and marks the settings changed, so the next decision about
     // searching recomputes the next search time. Returns 1.
     int UpdateProperties(SONOSCOUTPROPERTIES* record) const;
+    // The page's help topic.
+    static constexpr unsigned kHelpTopic = 166;
+    unsigned HelpContext() const { return kHelpTopic; }
 
     QComboBox* Frequency() const { return m_pFrequency; }
     QSpinBox* Hours() const { return m_pHours; }

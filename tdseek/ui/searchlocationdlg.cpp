@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "tdkit/ui/helptopic.h"
+
 CDriveList::CDriveList(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
 }
@@ -74,6 +76,7 @@ void CDriveList::mouseReleaseEvent(QMouseEvent* event) {
 
 CSearchLocationDlg::CSearchLocationDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Search Selection"));
+    new HelpKeyFilter(this, 141);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Check the drives you wish to search."), this));
     m_pDrives = new CDriveList(this);

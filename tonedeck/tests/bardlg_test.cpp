@@ -17,6 +17,7 @@
 
 #include "platform/desktop/appbar.h"
 #include "platform/desktop/appbar_virtual.h"
+#include "platform/registry.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
@@ -71,6 +72,9 @@ protected:
         qputenv("XDG_RUNTIME_DIR", (dir_.path() + "/run").toLocal8Bit());
         qputenv("TONEDECK_AUDIO", "virtual");
         ASSERT_TRUE(InstallTonedeck(dir_.path() + "/root", "Ann").ok);
+        // This machine's store says it has no mail system, so every start has its notice.
+        ASSERT_TRUE(
+            RegKey::Create(RegRoot::LocalMachine, kMapiComponentKey)->SetString("Installed", "0"));
         // An empty search list, so Sonoscout opens without offering a first search.
         QString searchFile;
         ASSERT_TRUE(GetSonoscoutSearchFilePath(searchFile));

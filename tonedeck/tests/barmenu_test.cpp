@@ -80,7 +80,10 @@ protected:
         });
         bar_ = std::make_unique<CBarDlg>();
         bar_->showWelcome = [] {};
-        bar_->showNoMail = [](bool) { return true; };
+        bar_->showNoMail = [this](bool) {
+            ++noMailNotices_;
+            return false;
+        };
         bar_->showSaveError = [](const QString&) {};
         bar_->runMenu = [this](QMenu* menu, QPoint at) -> QAction* {
             menuAt_ = at;
@@ -146,6 +149,7 @@ protected:
     int sheets_ = 0;
     std::function<int(CProperties&)> onSheet_;
     QStringList helpOpened_;
+    int noMailNotices_ = 0;
 };
 
 TEST_F(BarMenu, ShiftF10AndTheMenuKeyOpenEveryCommandInOrderAtTheBarsMiddle) {
@@ -329,6 +333,41 @@ TEST_F(BarMenu, TheBarsPageEnablesItsSoundControlsAndKeepsPathsThatDoNotFit) {
     EXPECT_EQ(std::strlen(out.szShowHideSound), 254u);
 }
 
+TEST_F(BarMenu, TheMailPageStopsAndStartsTheMailSystem) {
+    // The provider built with the bar makes mail usable from the first start.
+    ASSERT_NE(bar_->Properties().MailProps.bMAPI, 0);
+    ASSERT_NE(bar_->Panel()->Layout().ButtonIndex(ID_SEND_VOICEGRAM), -1);
+    const int noticesAtStart = noMailNotices_;
+
+    bool mapi = false;
+    onSheet_ = [&](CProperties& sheet) {
+        Find<CPropertiesMail>(sheet)->Mapi()->setChecked(mapi);
+        return int(QDialog::Accepted);
+    };
+    Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(bar_->Properties().MailProps.bMAPI, 0);
+    EXPECT_EQ(bar_->Panel()->Layout().ButtonIndex(ID_SEND_VOICEGRAM), -1)
+        << "no mail, no Send Voicegram button";
+    EXPECT_TRUE(PumpUntil([&] { return noMailNotices_ > noticesAtStart; }))
+        << "the user is told mail is now off";
+
+    // Mail started again; the button comes back when the user asks for it on the bar's
+    // page, which offers it again now that mail works.
+    mapi = true;
+    Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_NE(bar_->Properties().MailProps.bMAPI, 0);
+    bool offered = false;
+    onSheet_ = [&](CProperties& sheet) {
+        QCheckBox* send = Find<CPropertiesTonedeck>(sheet)->Check(1027);
+        offered = send->isEnabled();
+        send->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_TRUE(offered);
+    EXPECT_NE(bar_->Panel()->Layout().ButtonIndex(ID_SEND_VOICEGRAM), -1);
+}
+
 TEST_F(BarMenu, TheMailPageForgetsThePasswordUnlessRemembered) {
     CPropertiesMail page;
     MAILPROPERTIES mail{};
@@ -503,7 +542,7 @@ TEST_F(BarMenu, HelpOpensAtTheTopicOfThePageInFront) {
     QFile page(helpDir + "/Tonedeck.html");
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QByteArray html = page.readAll();
-    for (int topic : {25, 40005, 40006, 7501, 5501, 6501})
+    for (int topic : {25, 40005, 40006, 7501, 5501, 6501, 166, 179, 141, 138, 139})
         EXPECT_TRUE(html.contains(QByteArray("id=\"topic-") + QByteArray::number(topic) + '"'))
             << topic;
 }

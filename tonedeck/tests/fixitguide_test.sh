@@ -24,7 +24,13 @@ trap cleanup EXIT
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
 export XDG_CACHE_HOME=$work/home/.cache XDG_RUNTIME_DIR=$work/run TONEDECK_AUDIO=virtual
 export QT_QPA_PLATFORM=xcb TONEDECK_VIRTUAL_MIXER=$work/mixer.state TONEDECK_TRACE=$work/trace.log
-unset TONEDECK_REGISTRY_DIR XAUTHORITY
+unset XAUTHORITY
+# The registry store lives in the test's folder; its machine part says this machine has no
+# mail system, so every start shows the no-mail notice before anything else.
+export TONEDECK_REGISTRY_DIR=$work/reg
+mkdir -p "$TONEDECK_REGISTRY_DIR"
+printf '%s\nInstalled=0\n' '[SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\OptionalComponents\MAPI]' \
+    >"$TONEDECK_REGISTRY_DIR/machine.ini"
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 passed=0 failed=0

@@ -29,6 +29,8 @@ for lib in libtdplatform.so libtdplatform_desktop.so libtdkit.so libtdkit_ui.so 
 done
 has usr/share/applications/tonedeck.desktop
 has usr/share/icons/hicolor/scalable/apps/tonedeck.svg
+has usr/share/icons/hicolor/48x48/apps/tonedeck.png
+has usr/share/icons/hicolor/16x16/apps/tonedeck.png
 has usr/share/tonedeck/tonedeck.desktop
 # Nothing of the build tree or the tests comes along.
 [ -z "$(find "$root" -name '*_tests' -o -name '*.a' -o -name 'libtdfakectl*')" ] && ok || bad "test files packaged"

@@ -99,7 +99,9 @@ protected:
     QTemporaryDir reg_, data_, run_;
 };
 
-TEST_F(SimpleMapiTest, StaysDisabledWithoutMailInstalled) {
+TEST_F(SimpleMapiTest, StaysDisabledWhenTheMachineSaysItHasNoMail) {
+    RegKey::Create(RegRoot::LocalMachine, QString::fromLatin1(kMapiComponentKey))
+        ->SetString("Installed", "0");
     CSimpleMapi mapi;
     QString error;
     EXPECT_FALSE(mapi.StartQuietly(&error));

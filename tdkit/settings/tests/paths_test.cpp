@@ -78,8 +78,11 @@ TEST_F(Paths, WithoutTheProductKeyEverythingFailsAndNothingIsCreated) {
 }
 
 TEST_F(Paths, DetectorsCompareExactly) {
-    EXPECT_EQ(IsMAPIInstalled(), 0);
+    // The provider built beside these libraries makes a mail system of its own until the
+    // machine store says otherwise.
+    EXPECT_EQ(IsMAPIInstalled(), 1);
     auto mapi = *RegKey::Create(RegRoot::LocalMachine, kMapiComponentKey);
+    EXPECT_EQ(IsMAPIInstalled(), 1) << "a key without the value says nothing";
     for (const char* v : {"0", "1 ", "01", ""}) {
         mapi.SetString("Installed", v);
         EXPECT_EQ(IsMAPIInstalled(), 0) << v;

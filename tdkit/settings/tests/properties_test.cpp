@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/registry.h"
+#include "tdkit/settings/paths.h"
 #include "tdkit/settings/properties.h"
 
 namespace {
@@ -18,8 +20,10 @@ class Properties : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        // An empty registry store: no mail system is installed.
+        // A registry store that says this machine has no mail system.
         qputenv("TONEDECK_REGISTRY_DIR", dir_.path().toLocal8Bit());
+        ASSERT_TRUE(
+            RegKey::Create(RegRoot::LocalMachine, kMapiComponentKey)->SetString("Installed", "0"));
     }
     void TearDown() override { qunsetenv("TONEDECK_REGISTRY_DIR"); }
     QString File(const char* name) { return dir_.path() + "/" + name; }

@@ -64,4 +64,25 @@ TEST(MailDialogs, LogonDialogGivesThePasswordAndTheRememberFlag) {
     EXPECT_EQ(MailLogonDialog("ann", password, sizeof password, &remember), 0);
 }
 
+TEST(MailDialogs, DetailsDialogChangesTheNameOnlyWhenAllowed) {
+    App();
+    char name[16];
+    // Shown only: the name cannot be edited and closing is not a cancel.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->findChildren<QLineEdit*>().at(0)->isReadOnly());
+        dialog->reject();
+    });
+    ASSERT_EQ(MailDetailsDialog("Ann", "ann@localhost", "about", 0, name, sizeof name), 1);
+    EXPECT_STREQ(name, "Ann");
+    Answer({"Annie"}, true);
+    ASSERT_EQ(MailDetailsDialog("Ann", "ann@localhost", "about", 1, name, sizeof name), 1);
+    EXPECT_STREQ(name, "Annie");
+    Answer({"Annie"}, false);
+    EXPECT_EQ(MailDetailsDialog("Ann", "ann@localhost", "about", 1, name, sizeof name), 0);
+    Answer({"a name far too long"}, true);
+    EXPECT_EQ(MailDetailsDialog("Ann", "ann@localhost", "about", 1, name, sizeof name), 0);
+}
+
 }  // namespace

@@ -29,6 +29,7 @@
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/aoldialogs.h"
 #include "tdkit/ui/waveformdisplay.h"
 #include "tdpost/recorderfiles.h"
 #include "tdpost/ui/drawervgram.h"
@@ -473,8 +474,17 @@ TEST_F(DrawerState, SendVoicegramSaysMailIsNotSetUpAndKeepsTheRecording) {
         EXPECT_TRUE(s.subject.startsWith("VOICEGRAM "));
         return mail(s);
     };
+    // America Online asks for its addressees, starting from the stored sign-on; a cancel
+    // there sends nothing and keeps the recording.
+    std::strcpy(bar_->props.MailProps.szAOLScreenName, "annie");
+    QString signOn;
+    drawer_->askAOLAddress = [&](AOLAddressing* a) {
+        signOn = a->screenName;
+        return false;
+    };
     drawer_->OnCommand(ID_RECORDER_SEND);
-    EXPECT_EQ(Boxes("Mail Error"), 1);
+    EXPECT_EQ(signOn, "annie");
+    EXPECT_EQ(Boxes("Mail Error"), 0);
     EXPECT_FALSE(handed.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(handed)) << "the mail copy is deleted";
     EXPECT_TRUE(drawer_->IsModified());

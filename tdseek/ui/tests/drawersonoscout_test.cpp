@@ -3,21 +3,29 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QListView>
+#include <QMouseEvent>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
 
 #include <cstring>
 #include <memory>
 
 #include "platform/message.h"
+#include "platform/tempfile.h"
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
+#include "tdkit/ui/helptopic.h"
 #include "tdseek/searchlist.h"
 #include "tdseek/ui/drawersonoscout.h"
+#include "tdseek/ui/propertiessonoscout.h"
 #include "tdseek/ui/sonoscout.h"
 
 namespace {
@@ -85,7 +93,8 @@ protected:
         settings_ = DefaultProperties({}).SonoscoutProps;
         std::memset(settings_.bDrive, 0, sizeof settings_.bDrive);
         bar_ = std::make_unique<Bar>();
-        scout_ = std::make_unique<CSonoscout>(bar_.get(), &settings_, nullptr, nullptr);
+        mail_ = MAILPROPERTIES{};
+        scout_ = std::make_unique<CSonoscout>(bar_.get(), &settings_, &mail_, nullptr);
         scout_->SetPlayers(std::make_unique<FakePlayer>(&played_),
                            std::make_unique<FakePlayer>(&played_));
     }
@@ -153,6 +162,7 @@ protected:
     int64_t now_ = 0;
     std::unique_ptr<Bar> bar_;
     SONOSCOUTPROPERTIES settings_{};
+    MAILPROPERTIES mail_{};
     std::unique_ptr<CSonoscout> scout_;
     std::vector<QString> played_;
     int questions_ = 0;
@@ -343,6 +353,229 @@ TEST_F(Drawer, PostsAMidiFileAsAnRmiMemo) {
     d->askSchedule = [](ECHOMEMOSTRUCT*, QString*) { return false; };
     d->OnCommand(ID_SC_POST);
     EXPECT_EQ(bar_->memos.size(), 1u);
+}
+
+// A second of PCM speech-band noise, 8 kHz, 16 bits, mono.
+QByteArray PcmWave() {
+    const int samples = 8000;
+    QByteArray w("RIFF", 4);
+    const auto u32 = [&](quint32 v) { w.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto u16 = [&](quint16 v) { w.append(reinterpret_cast<const char*>(&v), 2); };
+    u32(36 + samples * 2);
+    w += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    w += "data";
+    u32(samples * 2);
+    quint32 seed = 7;
+    for (int i = 0; i < samples; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        u16(quint16(qint16(int(seed >> 16) % 8000 - 4000)));
+    }
+    return w;
+}
+
+QStringList TempCopies() {
+    const auto dir = PrivateTempDirectory();
+    return dir ? QDir(*dir).entryList({"~sc*"}, QDir::Files) : QStringList();
+}
+
+TEST_F(Drawer, MailSendsOneWaveFileAndNeverLeavesItsCompressedCopy) {
+    const QString talk = Sound("talk.wav", PcmWave());
+    WriteData({Record(talk, 1, 16044, 1), Record(Sound("tune.mid"), 2, 4, 1),
+               Record(Sound("bad.wav"), 1, 4, 1)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    struct Sent {
+        QString file, subject;
+        QByteArray bytes;
+    };
+    std::vector<Sent> sent;
+    QStringList said, info;
+    SonoscoutMailing answer;
+    answer.subject = "hello";
+    d->askSubject = [&](SonoscoutMailing* m) {
+        *m = answer;
+        return true;
+    };
+    d->sendByAOL = [&](const QString& file, const QString& subject) {
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        sent.push_back({file, subject, f.readAll()});
+        return 1;
+    };
+    d->showMessage = [&](const QString& text) { said << text; };
+    d->showInfo = [&](const QString& text) { info << text; };
+
+    // Without a mail service there is no mailing.
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    d->OnListClick(0, 0);
+    EXPECT_FALSE(d->Action(ID_SC_MAIL)->isEnabled());
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_TRUE(sent.empty());
+    // With one: one Wave file at a time.
+    mail_.bAOL = 1;
+    d->UpdateToolBar();
+    EXPECT_TRUE(d->Action(ID_SC_MAIL)->isEnabled());
+    Select(d, 1, QItemSelectionModel::ClearAndSelect);
+    EXPECT_FALSE(d->Action(ID_SC_MAIL)->isEnabled()) << "a MIDI file is not a voicegram";
+    d->OnCommand(ID_SC_MAIL);
+    Select(d, 0, QItemSelectionModel::Select);
+    EXPECT_FALSE(d->Action(ID_SC_MAIL)->isEnabled()) << "two files";
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_TRUE(sent.empty());
+
+    // As it is.
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    d->OnCommand(ID_SC_MAIL);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].file, talk);
+    EXPECT_EQ(sent[0].subject, "VOICEGRAM hello");
+    EXPECT_EQ(info, QStringList{"The selected file has been successfully sent."});
+
+    // Compressed: a copy of its own, gone once sent; the found file stays as it was.
+    answer.compress = 1;
+    d->OnCommand(ID_SC_MAIL);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_NE(sent[1].file, talk);
+    EXPECT_TRUE(QFileInfo(sent[1].file).fileName().startsWith("~sc"));
+    EXPECT_LT(sent[1].bytes.size(), PcmWave().size());
+    EXPECT_FALSE(QFile::exists(sent[1].file));
+    EXPECT_TRUE(TempCopies().isEmpty());
+    QFile original(talk);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(original.readAll(), PcmWave());
+
+    // A file that cannot be compressed is not sent, and leaves no copy.
+    Select(d, 2, QItemSelectionModel::ClearAndSelect);
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(said, QStringList{"Could not compress/convert file"});
+    EXPECT_TRUE(TempCopies().isEmpty());
+
+    // Several services: the user picks; Simple MAPI without a session says so and sends
+    // nothing, and a cancel sends nothing either.
+    answer.compress = 0;
+    mail_.bMAPI = 1;
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    int asked = 0;
+    d->askMailServices = [&](MAILPROPERTIES* services) {
+        ++asked;
+        services->bAOL = 0;
+        return true;
+    };
+    said.clear();
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(said, QStringList{"MAPI session not enabled"});
+    d->askMailServices = [&](MAILPROPERTIES*) { return false; };
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(info.size(), 2);
+    // A cancelled subject sends nothing.
+    mail_.bMAPI = 0;
+    d->askSubject = [](SonoscoutMailing*) { return false; };
+    d->OnCommand(ID_SC_MAIL);
+    EXPECT_EQ(sent.size(), 2u);
+}
+
+TEST_F(Drawer, IconViewSharesTheListAndTheSelectionWithTheTable) {
+    WriteData({Record(Sound("1.wav"), 1, 1, 1), Record(Sound("2.mid"), 2, 1, 1),
+               Record(Sound("3.wav"), 1, 1, 1)});
+    CDrawerSonoscout* d = Open();
+    ASSERT_EQ(d->List()->rowCount(), 3);
+    Select(d, 0, QItemSelectionModel::ClearAndSelect);
+    EXPECT_FALSE(d->IsIconView());
+    d->OnCommand(ID_SC_ICONVIEW);
+    ASSERT_TRUE(d->IsIconView());
+    EXPECT_TRUE(d->Action(ID_SC_ICONVIEW)->isChecked());
+    EXPECT_FALSE(d->Action(ID_SC_DETAILVIEW)->isChecked());
+    QListView* icons = d->IconView();
+    EXPECT_EQ(icons->model(), d->List());
+    EXPECT_EQ(icons->selectionModel(), d->View()->selectionModel());
+    EXPECT_EQ(icons->model()->data(icons->model()->index(1, 0)).toString(), "2.mid");
+    QCoreApplication::processEvents();
+
+    // A click on a name selects its whole row, so the drawer's commands see it.
+    const QRect r = icons->visualRect(d->List()->index(2, 0));
+    ASSERT_TRUE(r.isValid());
+    for (QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent e(t, QPointF(r.center()), QPointF(icons->viewport()->mapToGlobal(r.center())),
+                      Qt::LeftButton, t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(icons->viewport(), &e);
+    }
+    EXPECT_EQ(d->View()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(d->PlayOrder(), (std::vector<int>{2}));
+    EXPECT_EQ(d->StatusText(), "3 File(s)  1 Selected");
+    EXPECT_TRUE(d->Action(ID_SC_PLAY)->isEnabled());
+    d->OnCommand(ID_SC_PLAY);
+    ASSERT_FALSE(played_.empty());
+    EXPECT_EQ(played_.back(), dir_.filePath("sounds/3.wav"));
+    d->OnCommand(ID_SC_STOP);
+
+    // Sorting orders both views; back in the table the selection is still there.
+    d->OnColumnClick(CSearchList::kType);
+    EXPECT_EQ(icons->model()->data(icons->model()->index(0, 0)).toString(), "2.mid");
+    d->OnCommand(ID_SC_DETAILVIEW);
+    EXPECT_FALSE(d->IsIconView());
+    ASSERT_EQ(d->View()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(d->List()->Text(d->View()->selectionModel()->selectedRows().front().row(),
+                              CSearchList::kName),
+              "3.wav");
+}
+
+TEST_F(Drawer, PropertiesEditTheSettingsAndHelpOpensTheDrawersTopic) {
+    CDrawerSonoscout* d = Open();
+    settings_.nFrequency = 0;
+    settings_.bChanged = 0;
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* page = dialog->findChild<CPropertiesSonoscout*>();
+        ASSERT_NE(page, nullptr);
+        page->Frequency()->setCurrentIndex(2);  // "Daily"
+        dialog->accept();
+    });
+    d->OnCommand(ID_SC_PROPERTIES);
+    EXPECT_EQ(settings_.nFrequency, 24);
+    EXPECT_EQ(settings_.bChanged, 1);
+    // Cancelled: nothing changes.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<CPropertiesSonoscout*>()->Frequency()->setCurrentIndex(0);
+        dialog->reject();
+    });
+    d->OnCommand(ID_SC_PROPERTIES);
+    EXPECT_EQ(settings_.nFrequency, 24);
+
+    // Every button shows within the drawer's width, none behind an overflow arrow.
+    for (int id :
+         {ID_SC_PLAY, ID_SC_STOP, ID_SC_PAUSE, ID_SC_PREVIOUS, ID_SC_NEXT, ID_SC_REWIND, ID_SC_LOOP,
+          ID_SC_DELETE, ID_SC_POST, ID_SC_MAIL, ID_SC_COPY, ID_SC_SEARCH, ID_SC_STOPSEARCH,
+          ID_SC_DETAILVIEW, ID_SC_ICONVIEW, ID_SC_PROPERTIES, ID_SC_HELP, ID_SC_CLOSE}) {
+        QAction* action = d->Action(id);
+        ASSERT_NE(action, nullptr) << id;
+        auto* bar = qobject_cast<QToolBar*>(action->parent());
+        ASSERT_NE(bar, nullptr) << id;
+        QWidget* button = bar->widgetForAction(action);
+        ASSERT_NE(button, nullptr) << id;
+        EXPECT_TRUE(button->isVisible()) << action->toolTip().toStdString();
+        EXPECT_LE(button->mapTo(d, QPoint(button->width(), 0)).x(), d->width())
+            << action->toolTip().toStdString();
+    }
+
+    std::vector<unsigned> topics;
+    SetHelpTopicOpener([&](unsigned topic) { topics.push_back(topic); });
+    d->OnCommand(ID_SC_HELP);
+    SetHelpTopicOpener(nullptr);
+    EXPECT_EQ(topics, std::vector<unsigned>{kSonoscoutHelpTopic});
 }
 
 }  // namespace

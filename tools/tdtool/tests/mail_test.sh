@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Voicegrams over real servers: dovecot (IMAP) and aiosmtpd (SMTP) started on free ports
 # of 127.0.0.1 and stopped by process id; send, list, fetch and compare bytes, as an
-# attachment and UU-encoded in the text; a partly failed send; decoding stored messages;
+# attachment and UU-encoded in the text; saving messages into the inbox through the
+# provider; a partly failed send; decoding stored messages;
 # and two local users over the Maildir store with no server at all.
 set -u
 tdtool=$1
@@ -63,6 +64,13 @@ uumsg=$(grep -l "begin 600 VGRAM.WAV" "$MAILROOT/ann/Maildir/"*/* | head -1)
 [ -n "$uumsg" ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL no UU text on the server"; }
 check "decode stored UU" 0 "$tdtool" mail decode "$uumsg" --out "$work/dec"
 cmp -s "$work/sound.wav" "$(cat "$work/out")" && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL UU decode"; }
+
+# --- saving into the server's inbox, as any Simple MAPI client saves -----------------------
+check "save mail over IMAP" 0 /usr/bin/python3 \
+    "$(dirname "${BASH_SOURCE[0]}")/mailservers/savemail.py" \
+    "$(dirname "$tdtool")/../lib/libtdmapi.so" "$work/sound.wav"
+same "one saved message left" "$(grep -l "VOICEGRAM saved" "$MAILROOT/ann/Maildir/"*/* | wc -l)" 1
+contains "replaced as read" "$work/out" "ok new one read"
 
 # --- failures ---------------------------------------------------------------------------
 check "partly failed send" 1 "$tdtool" mail send "$work/sound.wav" \
