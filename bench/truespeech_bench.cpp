@@ -24,7 +24,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "platform/truespeech_encoder.h"
+#include "platform/codecmodule/truespeech_encoder.h"
 
 namespace {
 

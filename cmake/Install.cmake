@@ -1,5 +1,5 @@
-# Installation and packaging: the programs in bin, the libraries (and the mail provider
-# module) in lib/tonedeck, found through run paths relative to $ORIGIN so an installed
+# Installation and packaging: the programs in bin, the libraries (and the modules loaded at
+# run time: the mail provider, MIDI and discs, the codecs) in lib/tonedeck, found through run paths relative to $ORIGIN so an installed
 # tree works wherever it is put; the menu entry, the icon, and an autostart entry that
 # stays unused until the user ticks "Start Tonedeck with the desktop".
 include(GNUInstallDirs)
@@ -18,7 +18,7 @@ foreach(target ${td_programs})
         install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
 endforeach()
-foreach(target ${td_libraries} tdmapi)
+foreach(target ${td_libraries} tdmapi tdmedia tdcodec)
     if(TARGET ${target})
         set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
         install(TARGETS ${target} LIBRARY DESTINATION ${td_libdir})

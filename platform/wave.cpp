@@ -45,6 +45,10 @@ struct WaveDevice {
     bool failed = false;       // the stream reported an error it cannot recover from
     uint64_t generation = 0;   // bumped by stop and reset: a transfer under way is void
     uint64_t framesMoved = 0;  // since open or the last reset
+    // Output: buffers handed back since the thread last ran out of work, and how many
+    // must be queued before a new one wakes it (see RunOutput).
+    std::size_t returned = 0;
+    std::size_t wakeAt = 1;
     std::thread thread;
 
     void Run();
@@ -183,7 +187,11 @@ MMRESULT Queue(WaveDevice* device, WAVEHDR* header, UINT size) {
     if (device->input)
         header->dwBytesRecorded = 0;
     device->queue.push_back(header);
-    device->changed.notify_all();
+    const bool wake = device->queue.size() >= device->wakeAt;
+    // Woken after the lock is let go, so the thread does not wake only to wait for it.
+    lock.unlock();
+    if (wake)
+        device->changed.notify_all();
     return MMSYSERR_NOERROR;
 }
 
@@ -294,7 +302,7 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
             busy = true;
             lock.unlock();
             got = stream->Read(at, frames);
-            if (got > 0) {
+            if (got > 0 && PeakWanted(LevelSource::Input)) {
                 const PcmPeak peak = MeasurePeak(format, at, static_cast<std::size_t>(got) * align);
                 ReportPeak(LevelSource::Input, peak.left, peak.right);
             }
@@ -336,18 +344,27 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
     std::optional<std::chrono::steady_clock::time_point> drainBy;
     long lastDelay = -1;
     while (!quit) {
-        // Announce the buffers that have been heard.
+        // Announce the buffers that have been heard. They go back at once when the thread
+        // is about to wait (the device has no room for the next chunk, or nothing more is
+        // queued). A device that takes frames faster than it plays them (ALSA's null
+        // device) has room all along: its buffers go back together once the queue is
+        // written, so the caller refills them at one wake-up rather than one at a time.
         if (!written.empty()) {
             const long delay = std::max(0L, stream->Delay());
             uint64_t heard = framesMoved - std::min<uint64_t>(framesMoved, delay);
             if (drainBy && running && std::chrono::steady_clock::now() >= *drainBy)
                 heard = framesMoved;
-            std::vector<WAVEHDR*> done;
-            while (!written.empty() && written.front().second <= heard) {
-                Finish(written.front().first, done);
-                written.pop_front();
-            }
-            if (!done.empty()) {
+            std::size_t ready = 0;
+            while (ready < written.size() && written[ready].second <= heard)
+                ready++;
+            if (ready > 0 &&
+                (queue.empty() || !running || failed || stream->Room() < stream->ChunkFrames())) {
+                std::vector<WAVEHDR*> done;
+                for (; ready > 0; --ready) {
+                    Finish(written.front().first, done);
+                    written.pop_front();
+                }
+                returned += done.size();
                 lock.unlock();
                 Announce(this, MM_WOM_DONE, done);
                 lock.lock();
@@ -357,6 +374,20 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
         if (!running || queue.empty() || failed) {
             if (!running || failed || written.empty()) {
                 drainBy.reset();
+                if (running && !failed && returned > 1) {
+                    // Everything written has been heard and several buffers went back:
+                    // wait a moment for the caller to queue them all again, so the thread
+                    // starts again with a batch instead of waking for each buffer. The
+                    // device holds nothing now, so the wait costs nothing audible.
+                    wakeAt = returned;
+                    returned = 0;
+                    changed.wait_for(lock, 2ms, [this] {
+                        return queue.size() >= wakeAt || quit || idleWaiters;
+                    });
+                    wakeAt = 1;
+                    continue;
+                }
+                returned = 0;
                 changed.wait_for(lock, 1s);
                 continue;
             }
@@ -384,15 +415,19 @@ void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
             continue;
         WAVEHDR* h = queue.front();
         const DWORD usable = h->dwBufferLength - h->dwBufferLength % align;
-        const long frames =
-            std::min<long>(stream->ChunkFrames(), static_cast<long>((usable - frontBytes) / align));
+        // A chunk, or as much as the device takes without waiting when that is more.
+        const long frames = std::min<long>(std::max(stream->ChunkFrames(), stream->Room()),
+                                           static_cast<long>((usable - frontBytes) / align));
         if (frames > 0) {
             const uint64_t started = generation;
             const char* at = h->lpData + frontBytes;
             busy = true;
             lock.unlock();
-            const PcmPeak peak = MeasurePeak(format, at, static_cast<std::size_t>(frames) * align);
-            ReportPeak(LevelSource::Output, peak.left, peak.right);
+            if (PeakWanted(LevelSource::Output)) {
+                const PcmPeak peak =
+                    MeasurePeak(format, at, static_cast<std::size_t>(frames) * align);
+                ReportPeak(LevelSource::Output, peak.left, peak.right);
+            }
             const long put = stream->Write(at, frames);
             lock.lock();
             busy = false;

@@ -141,6 +141,13 @@ public:
             padding_ += r;
     }
 
+    long Room() override {
+        if (input_)
+            return 0;
+        const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+        return avail > 0 ? static_cast<long>(avail) : 0;
+    }
+
     long Delay() override {
         if (snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING &&
             snd_pcm_state(pcm_) != SND_PCM_STATE_PAUSED)

@@ -24,6 +24,8 @@ public:
     virtual void Pause(bool /*on*/) {}
     // Output: frames written that have not been heard yet.
     virtual long Delay() { return 0; }
+    // Output: frames a Write takes now without waiting; 0 when unknown.
+    virtual long Room() { return 0; }
     // Output: nothing more is queued for now; what was written must play out even when
     // it is less than the device waits for before it starts.
     virtual void Flush() {}

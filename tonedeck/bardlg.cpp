@@ -164,10 +164,19 @@ bool CBarDlg::Initialise() {
     if (m_bMailUsable)
         m_props.bNoMailWarningOff = 0;
     if (!m_bMailUsable && !m_props.bNoMailWarningOff)
-        PostMessage(this, NoMailNoticeMessage());  // which posts the welcome when it closes
+        m_startNotice = NoMailNoticeMessage();  // which posts the welcome when it closes
     else if (m_bFirstStart)
-        PostMessage(this, WM_BAR_FIRSTSTART);
+        m_startNotice = WM_BAR_FIRSTSTART;
+    if (!m_bHoldNotices)
+        ShowStartNotices();
     return true;
+}
+
+void CBarDlg::ShowStartNotices() {
+    m_bHoldNotices = false;
+    if (m_startNotice && !m_bClosing)
+        PostMessage(this, m_startNotice);
+    m_startNotice = 0;
 }
 
 void CBarDlg::InstallHandlers() {

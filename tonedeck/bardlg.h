@@ -63,7 +63,12 @@ public:
 
     // The start of the bar's life: settings, docking, controllers, panel. False when the
     // bar cannot run (no panel); the settings have then been saved and the bar ends.
+    // The notices of the start (no mail system, then the welcome) follow at once, unless
+    // held: the program builds the bar behind its splash and shows them once the bar is
+    // on the screen.
     bool Initialise();
+    void HoldStartNotices() { m_bHoldNotices = true; }
+    void ShowStartNotices();
 
     // Asks every open party whether the bar may end (WM_QUERYENDSESSION); true when none
     // objects.
@@ -167,6 +172,8 @@ private:
     bool m_bFirstStart = false;
     // Always on top is switched off while the welcome is open.
     bool m_bOnTopLent = false;
+    bool m_bHoldNotices = false;
+    UINT m_startNotice = 0;  // the first notice of the start, waiting to be posted
     bool m_bPanelReady = false;
     bool m_bClosing = false;
     bool m_bEnded = false;

@@ -1,14 +1,18 @@
 // tonedeck: the bar. One copy runs per desktop; a second one ends at once.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
+#include <QWindow>
 
 #include <sys/socket.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include "platform/namedlock.h"
 #include "tdkit/ui/descdlg.h"
@@ -50,17 +54,51 @@ void CatchTermination(CBarDlg* bar) {
     sigaction(SIGINT, &action, nullptr);
 }
 
-// The splash stays for a moment while the bar gets ready; it is drawn, not waited on blindly.
-void ShowSplash() {
-    CSplashDlg splash;
-    splash.show();
-    QElapsedTimer shown;
-    shown.start();
-    while (shown.elapsed() < 1500) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 50);
-        QThread::msleep(10);
+// How long the splash stays; the bar is built meanwhile.
+constexpr int kSplashMs = 1500;
+
+// The splash while the bar is built behind it. A window that opens meanwhile (the mail
+// system's logon asking for a password) is not left under the splash: the splash makes way.
+class Splash : public QObject {
+public:
+    Splash() {
+        shown_.start();
+        dialog_.show();
+        qApp->installEventFilter(this);
+        // Drawn before the bar's building keeps the event loop busy: wait (bounded) until
+        // the window system has it on the screen.
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 500 && dialog_.isVisible() &&
+               !(dialog_.windowHandle() && dialog_.windowHandle()->isExposed()))
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-}
+    ~Splash() override { qApp->removeEventFilter(this); }
+
+    // Keeps the splash up for the rest of its time, then closes it.
+    void Finish() {
+        const qint64 left = kSplashMs - shown_.elapsed();
+        if (dialog_.isVisible() && left > 0) {
+            QEventLoop wait;
+            QTimer::singleShot(int(left), &wait, &QEventLoop::quit);
+            wait.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+        dialog_.close();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched != &dialog_ && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow())
+            dialog_.hide();
+        return false;
+    }
+
+private:
+    CSplashDlg dialog_;
+    QElapsedTimer shown_;
+};
 
 // A copy that is still ending (its Exit was chosen a moment ago) is waited for, a bounded
 // while, so starting again right after ending is not lost; a copy that runs is left alone.
@@ -112,9 +150,13 @@ int main(int argc, char** argv) {
         return 1;
 
     InstallHelpPages();
-    ShowSplash();
+    // The bar is built (settings, controllers, panel, the first reading of the lists) while
+    // the splash shows, so the splash's end shows a bar that docks at once. The notices of
+    // the start wait until the bar is on the screen.
+    auto splash = std::make_unique<Splash>();
 
     CBarDlg bar;
+    bar.HoldStartNotices();
     bar.onClosing = [&ending] { ending.TryAcquire(); };
     CatchTermination(&bar);
     // The desktop session asks before it ends: the bar asks its drawers and may refuse.
@@ -129,7 +171,10 @@ int main(int argc, char** argv) {
     });
     if (!bar.Initialise())
         return 0;
+    splash->Finish();
+    splash.reset();
     bar.show();
+    bar.ShowStartNotices();
     bar.exec();
     return 0;
 }

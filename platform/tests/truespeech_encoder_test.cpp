@@ -13,8 +13,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "platform/truespeech_encoder.h"
-#include "platform/truespeech_synth.h"
+#include "platform/codecmodule/truespeech_encoder.h"
+#include "platform/codecmodule/truespeech_synth.h"
 
 using namespace truespeech;
 

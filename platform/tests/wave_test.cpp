@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -116,6 +117,7 @@ TEST_F(WaveTest, VirtualInputDeliversTheFileSampleForSampleInOrder) {
     in.kind = VirtualInput::Kind::File;
     in.path = path;
     SetVirtualInput(in);
+    CurrentPeak(LevelSource::Input);  // a meter reads the input, so its peaks are measured
 
     Window window;
     HWAVEIN device = nullptr;
@@ -160,6 +162,7 @@ TEST_F(WaveTest, VirtualInputDeliversTheFileSampleForSampleInOrder) {
 
 TEST_F(WaveTest, VirtualOutputCapturesEveryByteAndResetReturnsTheRest) {
     const WAVEFORMATEX f = Pcm(22050, 16, 2);
+    CurrentPeak(LevelSource::Output);
     Window window;
     HWAVEOUT device = nullptr;
     ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&window}, CALLBACK_WINDOW), 0u);
@@ -195,6 +198,39 @@ TEST_F(WaveTest, VirtualOutputCapturesEveryByteAndResetReturnsTheRest) {
     WAVEFORMATEX captured{};
     EXPECT_EQ(TakeVirtualOutput(&captured), all);
     EXPECT_EQ(captured.nChannels, 2);
+}
+
+// Peaks cost a pass over every sample: a device measures them only while a meter reads
+// the levels. Time is stepped by hand, far past any read made by the other tests.
+std::atomic<int64_t> g_levelNow{0};
+TEST_F(WaveTest, PeaksAreMeasuredOnlyWhileAMeterReadsThem) {
+    SetLevelClock([] { return g_levelNow.load(); });
+    g_levelNow = int64_t(1) << 50;
+    const WAVEFORMATEX f = Pcm(22050, 16, 2);
+    Window window;
+    HWAVEOUT device = nullptr;
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&window}, CALLBACK_WINDOW), 0u);
+    Buffer loud(4000);
+    loud.data = QByteArray(4000, char(0x40));
+    loud.header.lpData = loud.data.data();
+    ASSERT_EQ(waveOutPrepareHeader(device, &loud.header, sizeof(WAVEHDR)), 0u);
+    auto play = [&](std::size_t n) {
+        EXPECT_EQ(waveOutWrite(device, &loud.header, sizeof(WAVEHDR)), 0u);
+        return window.WaitBuffers(n);
+    };
+    EXPECT_FALSE(PeakWanted(LevelSource::Output));
+    ASSERT_TRUE(play(1));
+    EXPECT_EQ(CurrentPeak(LevelSource::Output).left, 0) << "measured with no meter reading";
+    EXPECT_TRUE(PeakWanted(LevelSource::Output)) << "the read marks the source as watched";
+    EXPECT_FALSE(PeakWanted(LevelSource::Input)) << "the sources are apart";
+    ASSERT_TRUE(play(2));
+    EXPECT_EQ(CurrentPeak(LevelSource::Output).left, 0x4040);
+    g_levelNow += 5000;
+    EXPECT_TRUE(PeakWanted(LevelSource::Output));
+    g_levelNow += 1;
+    EXPECT_FALSE(PeakWanted(LevelSource::Output)) << "no read for over five seconds";
+    ASSERT_EQ(waveOutClose(device), 0u);
+    SetLevelClock(nullptr);
 }
 
 // A reset while the device thread moves frames in real time: the reset is not starved by
@@ -358,6 +394,57 @@ TEST_F(AlsaFileTest, PlaybackWritesTheExactBytes) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray played = file.readAll();
     EXPECT_EQ(played, a.data.left(22050) + b.data);
+}
+
+// A device that takes frames faster than it plays them (null under a file) gets its
+// buffers back in batches: every buffer still comes back once per write and in the order
+// written, refilled at once it plays on, and the sound reaches the device whole and in order.
+TEST_F(AlsaFileTest, BuffersRefilledAsTheyComeBackPlayWholeAndInOrder) {
+    const WAVEFORMATEX f = Pcm(44100, 16, 2);
+    constexpr int kBuffers = 4, kWrites = 40, kBytes = 44100;  // a quarter second each
+    const QByteArray sound = Pattern(kWrites * kBytes);
+    QObject receiver;
+    MessageReceiver messages(&receiver);
+    HWAVEOUT device = nullptr;
+    std::vector<std::unique_ptr<Buffer>> buffers;
+    std::vector<int> returned;  // the index of each buffer as it came back
+    int written = 0;
+    auto write = [&](Buffer* b) {
+        b->data = sound.mid(written * kBytes, kBytes);
+        b->header.lpData = b->data.data();
+        ++written;
+        return waveOutWrite(device, &b->header, sizeof(WAVEHDR));
+    };
+    messages.OnMessage(MM_WOM_DONE, [&](WPARAM, LPARAM l) {
+        auto* h = reinterpret_cast<WAVEHDR*>(l);
+        for (int i = 0; i < kBuffers; ++i)
+            if (&buffers[i]->header == h)
+                returned.push_back(i);
+        EXPECT_TRUE(h->dwFlags & WHDR_DONE);
+        if (written < kWrites) {
+            EXPECT_EQ(write(buffers[returned.back()].get()), 0u);
+        }
+        return LRESULT(0);
+    });
+    ASSERT_EQ(waveOutOpen(&device, WAVE_MAPPER, &f, {&receiver}, CALLBACK_WINDOW), 0u);
+    for (int i = 0; i < kBuffers; ++i) {
+        buffers.push_back(std::make_unique<Buffer>(kBytes));
+        ASSERT_EQ(waveOutPrepareHeader(device, &buffers[i]->header, sizeof(WAVEHDR)), 0u);
+        ASSERT_EQ(write(buffers[i].get()), 0u);
+    }
+    QDeadlineTimer deadline(20000);
+    while (returned.size() < std::size_t(kWrites) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(returned.size(), std::size_t(kWrites));
+    for (int i = 0; i < kWrites; ++i)
+        EXPECT_EQ(returned[i], i % kBuffers) << "buffer " << i << " came back out of turn";
+    MMTIME t{TIME_BYTES, 0};
+    ASSERT_EQ(waveOutGetPosition(device, &t, sizeof t), 0u);
+    EXPECT_EQ(t.value, DWORD(sound.size()));
+    ASSERT_EQ(waveOutClose(device), 0u);
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == sound) << "the sound reached the device changed";
 }
 
 TEST_F(AlsaFileTest, ASoundShorterThanTheStartThresholdIsPlayedBeforeItComesBack) {

@@ -432,4 +432,34 @@ TEST_F(BarDialog, TheWelcomeHasTheBarStepDownFromAlwaysOnTopWhileItIsOpen) {
     EXPECT_TRUE(errors_.isEmpty());
 }
 
+// The program builds the bar behind its splash and holds the notices of the start until
+// the bar is on the screen: none comes while held, and once released the no-mail notice
+// comes first and the welcome of a first start after it.
+TEST_F(BarDialog, HeldStartNoticesComeOnlyWhenReleasedAndInTheirOrder) {
+    ASSERT_TRUE(PumpUntil([&] { return notices_ == 1 && welcomes_ == 1; }));
+    bar_->CloseBar();
+    QString path;
+    ASSERT_TRUE(GetTonedeckPropertiesFilePath(path));
+    ASSERT_TRUE(QFile::remove(path));  // a first start again
+    QStringList order;
+    bar_ = std::make_unique<FrameBar>();
+    bar_->showWelcome = [&] { order << "welcome"; };
+    bar_->showNoMail = [&](bool) {
+        order << "no mail";
+        return false;
+    };
+    bar_->HoldStartNotices();
+    ASSERT_TRUE(bar_->Initialise());
+    EXPECT_TRUE(bar_->IsFirstStart());
+    PumpUntil([] { return false; }, 300);
+    EXPECT_TRUE(order.isEmpty()) << "a notice came while held";
+    bar_->show();
+    bar_->ShowStartNotices();
+    ASSERT_TRUE(PumpUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (QStringList{"no mail", "welcome"}));
+    bar_->ShowStartNotices();
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(order.size(), 2) << "the notices come once";
+}
+
 }  // namespace

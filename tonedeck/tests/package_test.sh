@@ -24,7 +24,7 @@ grep -q 'libasound2' "$work/control" && ok || bad "Depends lacks ALSA"
 
 has usr/bin/tonedeck
 has usr/bin/tdtool
-for lib in libtdplatform.so libtdplatform_desktop.so libtdkit.so libtdkit_ui.so libtdmapi.so; do
+for lib in libtdplatform.so libtdplatform_desktop.so libtdkit.so libtdkit_ui.so libtdmapi.so libtdmedia.so libtdcodec.so; do
     has "usr/lib/tonedeck/$lib"
 done
 has usr/share/applications/tonedeck.desktop

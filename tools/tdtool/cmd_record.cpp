@@ -1,5 +1,6 @@
 // tdtool record and play: the recorder engine on the configured sound devices (ALSA or
 // the virtual device; TONEDECK_AUDIO chooses).
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -35,20 +36,24 @@ QString DeviceError(UINT code) {
     }
 }
 
-// Runs the event loop until done() or the deadline. The loop sleeps until the devices
-// post their notifications; done() is looked at on a slow timer, so waiting costs
-// nothing.
+// Runs the event loop until done() or the deadline. done() is looked at each time the
+// loop has handled what was pending and is about to sleep, so the devices' notifications
+// end the wait at once; a one-second timer is the backstop for a state that changes
+// without one, and the only other wake-up.
 bool Pump(const std::function<bool()>& done, QDeadlineTimer deadline) {
     if (done())
         return true;
     QEventLoop loop;
-    QTimer check;
-    check.setInterval(50);
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    auto check = [&] {
         if (done() || deadline.hasExpired())
             loop.quit();
-    });
-    check.start();
+    };
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                     &loop, check);
+    QTimer backstop;
+    backstop.setInterval(1000);
+    QObject::connect(&backstop, &QTimer::timeout, &loop, check);
+    backstop.start();
     loop.exec();
     return done();
 }

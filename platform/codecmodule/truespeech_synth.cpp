@@ -1,4 +1,4 @@
-#include "platform/truespeech_synth.h"
+#include "platform/codecmodule/truespeech_synth.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/truespeech_encoder.h"
+#include "platform/codecmodule/truespeech_encoder.h"
 
 #include <algorithm>
 #include <array>

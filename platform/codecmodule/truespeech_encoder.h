@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/truespeech_synth.h"
+#include "platform/codecmodule/truespeech_synth.h"
 
 class TrueSpeechEncoder {
 public:
