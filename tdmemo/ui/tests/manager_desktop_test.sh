@@ -23,6 +23,7 @@ start_bar
 xdotool mousemove 27 226 click 1
 wait_for 'd=$(visible "Echo Memos Manager"); [ -n "$d" ]' 100 || fail "the manager did not open"
 still "$d"
+sleep 1               # the list is read in the background; give it time to fill
 click_in "$d" 240 51  # the Next Playback heading
 sleep 0.5
 click_in "$d" 80 69   # the first row
@@ -35,6 +36,7 @@ else
 fi
 trash=$XDG_DATA_HOME/Trash
 check "the first to play went to the trash" 'wait_for "[ -f \"$trash/files/BRAVO.WAV\" ]" 50'
+[ -f "$trash/files/BRAVO.WAV" ] || { echo "in the trash: $(ls "$trash/files" 2>&1)"; import -window root "$work/shot.png" 2>/dev/null && cp "$work/shot.png" /tmp/manager_desktop_fail.png; }
 check "with its trash record" '[ -f "$trash/info/BRAVO.WAV.trashinfo" ]'
 check "the others stay" '[ -f "$memos/ALPHA.WAV" ] && [ -f "$memos/CHARLIE.WAV" ] && [ ! -e "$memos/BRAVO.WAV" ]'
 wait_for '! "$tdtool" memo list 2>/dev/null | grep -q BRAVO' 50
