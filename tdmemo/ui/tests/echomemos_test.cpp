@@ -19,7 +19,6 @@
 #include <set>
 #include <thread>
 
-#include "platform/trace.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/slidingdrawer.h"
@@ -114,13 +113,8 @@ protected:
         now_ = MakeLocalTime(2025, 6, 4, 12, 0, 0);
         bar_ = std::make_unique<Bar>();
         memos_ = std::make_unique<Memos>(bar_.get(), &settings_, &now_);
-        SetTraceHook([this](const QString& line) {
-            std::lock_guard g(traceLock_);
-            traces_ << line;
-        });
     }
     void TearDown() override {
-        SetTraceHook({});
         memos_.reset();
         unsetenv("TZ"), tzset();
     }
@@ -189,10 +183,6 @@ protected:
         EXPECT_EQ(drawer->CreateDrawer(1, 0), 1);
         return drawer;
     }
-    bool Traced(const char* line) {
-        std::lock_guard g(traceLock_);
-        return traces_.contains(QString::fromLatin1(line));
-    }
 
     QTemporaryDir dir_, runtime_;
     QString memoDir_, list_;
@@ -200,8 +190,6 @@ protected:
     ECHOMEMOSPROPERTIES settings_{};
     std::unique_ptr<Bar> bar_;
     std::unique_ptr<Memos> memos_;
-    std::mutex traceLock_;
-    QStringList traces_;
 };
 
 TEST_F(EchoMemos, TheBuilderListsTheMemoFilesOfTheDirectory) {
@@ -219,7 +207,6 @@ TEST_F(EchoMemos, TheBuilderListsTheMemoFilesOfTheDirectory) {
     QFile(memoDir_ + "/notes.txt").open(QIODevice::WriteOnly);
     Build();
     EXPECT_TRUE(memos_->IsListReady());
-    EXPECT_TRUE(Traced("Enter GetEchoMemos thread\n") && Traced("Exit GetEchoMemos thread\n"));
     auto records = Records();
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(MemoListPath(records[0].entry), memoDir_ + "/a.WAV");
@@ -246,7 +233,6 @@ TEST_F(EchoMemos, ThePlayerMarksAndAdvancesDueMemosAndQueuesTheirPlayback) {
     Build();
     now_ = now_ + 60;
     Play();
-    EXPECT_TRUE(Traced("Enter PlayEchoMemos thread\n"));
 
     auto records = Records();
     ASSERT_EQ(records.size(), 3u);
