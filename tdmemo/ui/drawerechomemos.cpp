@@ -264,7 +264,8 @@ void CDrawerEchoMemos::SortItems() {
 
 void CDrawerEchoMemos::OnSortAscending() {
     if (m_pSettings) {
-        const int column = std::clamp(m_pSettings->nSortColumn, 0, kMemoColumnCount - 1);
+        const int sortColumn = m_pSettings->nSortColumn;  // std::clamp takes references
+        const int column = std::clamp(sortColumn, 0, kMemoColumnCount - 1);
         m_pSettings->bSortAscending[column] = 1;
     }
     SortItems();
@@ -272,7 +273,8 @@ void CDrawerEchoMemos::OnSortAscending() {
 
 void CDrawerEchoMemos::OnSortDescending() {
     if (m_pSettings) {
-        const int column = std::clamp(m_pSettings->nSortColumn, 0, kMemoColumnCount - 1);
+        const int sortColumn = m_pSettings->nSortColumn;  // std::clamp takes references
+        const int column = std::clamp(sortColumn, 0, kMemoColumnCount - 1);
         m_pSettings->bSortAscending[column] = 0;
     }
     SortItems();
