@@ -590,8 +590,9 @@ TEST_F(EchoMemos, TheManagerFollowsPostedMemosPlaybackAndHoldAll) {
     drawer->OnPlay();
     memos_->OnPlayListTrackChange(0);
     Pump();
-    EXPECT_TRUE(drawer->Model()->Row(1).playing);
-    EXPECT_FALSE(drawer->Model()->Row(0).playing);
+    // By path: the list's delayed reload may have sorted the rows meanwhile.
+    EXPECT_TRUE(drawer->Model()->Row(drawer->Model()->RowOfPath(posted)).playing);
+    EXPECT_FALSE(drawer->Model()->Row(drawer->Model()->RowOfPath(a)).playing);
     drawer->HoldAll()->setChecked(true);
     EXPECT_EQ(settings_.bHoldAll, 1);
     now_ = now_ + 3600;
