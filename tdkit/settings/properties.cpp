@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "platform/regularfile.h"
@@ -71,10 +72,12 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     }
 
     MESSAGEPROPERTIES& m = p->MessageProps;
-    for (DWORD& d : m.dwReserved0)
-        d = 0;
-    for (DWORD& d : m.dwReserved20)
-        d = 1;
+    // Element by element through the record: a DWORD& to an element of a packed array
+    // may be misaligned.
+    for (std::size_t i = 0; i < std::size(m.dwReserved0); ++i)
+        m.dwReserved0[i] = 0;
+    for (std::size_t i = 0; i < std::size(m.dwReserved20); ++i)
+        m.dwReserved20[i] = 1;
     m.dwReserved40 = 0;
     m.szText44[0] = m.szText304[0] = m.szText564[0] = m.szText824[0] = '\0';
 
@@ -100,8 +103,8 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     e.bNotify = 1;
     e.bConfirmDelete = 1;
     e.bHoldAll = 0;
-    for (BOOL& b : e.bSortAscending)
-        b = 1;
+    for (std::size_t i = 0; i < std::size(e.bSortAscending); ++i)
+        e.bSortAscending[i] = 1;
     e.nSortColumn = 0;
 
     MAILPROPERTIES& mail = p->MailProps;

@@ -167,8 +167,8 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--autohide"))
             state.bAutoHide = 1;
     }
-    for (int& t : state.nThickness)
-        t = thickness;
+    for (std::size_t i = 0; i < std::size(state.nThickness); ++i)
+        state.nThickness[i] = thickness;
     state.rcFloat = RECT{100, 100, 400, 100 + thickness};
     bar.resize(thickness, thickness);
     bar.ApplySettings(&state);
