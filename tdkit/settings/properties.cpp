@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <limits>
 
 #include "platform/regularfile.h"
@@ -72,11 +71,11 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     }
 
     MESSAGEPROPERTIES& m = p->MessageProps;
-    // Element by element through the record: a DWORD& to an element of a packed array
-    // may be misaligned.
-    for (std::size_t i = 0; i < std::size(m.dwReserved0); ++i)
+    // Element by element through the record, counted with sizeof: a reference to a packed
+    // array or to one of its elements (a range-for, std::size) may be misaligned.
+    for (std::size_t i = 0; i < sizeof m.dwReserved0 / sizeof m.dwReserved0[0]; ++i)
         m.dwReserved0[i] = 0;
-    for (std::size_t i = 0; i < std::size(m.dwReserved20); ++i)
+    for (std::size_t i = 0; i < sizeof m.dwReserved20 / sizeof m.dwReserved20[0]; ++i)
         m.dwReserved20[i] = 1;
     m.dwReserved40 = 0;
     m.szText44[0] = m.szText304[0] = m.szText564[0] = m.szText824[0] = '\0';
@@ -103,7 +102,7 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     e.bNotify = 1;
     e.bConfirmDelete = 1;
     e.bHoldAll = 0;
-    for (std::size_t i = 0; i < std::size(e.bSortAscending); ++i)
+    for (std::size_t i = 0; i < sizeof e.bSortAscending / sizeof e.bSortAscending[0]; ++i)
         e.bSortAscending[i] = 1;
     e.nSortColumn = 0;
 

@@ -167,7 +167,7 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--autohide"))
             state.bAutoHide = 1;
     }
-    for (std::size_t i = 0; i < std::size(state.nThickness); ++i)
+    for (std::size_t i = 0; i < sizeof state.nThickness / sizeof state.nThickness[0]; ++i)
         state.nThickness[i] = thickness;
     state.rcFloat = RECT{100, 100, 400, 100 + thickness};
     bar.resize(thickness, thickness);

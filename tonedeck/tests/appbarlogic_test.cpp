@@ -49,7 +49,7 @@ public:
         s.bAutoHide = autoHide;
         s.bAlwaysOnTop = onTop;
         s.bShowHideSound = 1;
-        for (std::size_t i = 0; i < std::size(s.nThickness); ++i)
+        for (std::size_t i = 0; i < sizeof s.nThickness / sizeof s.nThickness[0]; ++i)
             s.nThickness[i] = thickness;
         s.rcFloat = RECT{100, 100, 300, 140};
         ApplySettings(&s);
@@ -371,7 +371,7 @@ TEST_F(AppBarLogicTest, SettingsAreCopiedByTheirSizeAndDamagedValuesAreMended) {
 
     s.dwSize = 56;
     s.nEdge = 7;
-    for (std::size_t i = 0; i < std::size(s.nThickness); ++i)
+    for (std::size_t i = 0; i < sizeof s.nThickness / sizeof s.nThickness[0]; ++i)
         s.nThickness[i] = 100000;
     s.bAutoHide = 0;
     bar.ApplySettings(&s);
