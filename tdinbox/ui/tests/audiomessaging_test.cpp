@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstring>
+#include <functional>
 
 #include "platform/audiobackend.h"
 #include "tdinbox/ui/audiomessaging.h"
@@ -65,6 +66,35 @@ public:
     int closed = 0;
     int sounds = 0;
 };
+
+// A bar of the test's own with the inbox's controller beside it. Slides take no time:
+// every look at the clock is a second later.
+struct BarWithInbox {
+    BarWithInbox() : inbox(&bar, &mail, &messages, &mapi) {
+        bar.setGeometry(0, 0, 56, 600);
+        CSlidingDrawer::SetSlideClock([this] { return now += 1000; });
+    }
+    ~BarWithInbox() { CSlidingDrawer::SetSlideClock(nullptr); }
+    void OpenDrawer() {
+        inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1,
+                           &bar);
+    }
+    int64_t now = 0;
+    Bar bar;
+    CSimpleMapi mapi;
+    MAILPROPERTIES mail{};
+    MESSAGEPROPERTIES messages{};
+    CAudioMessaging inbox;
+};
+
+// Runs the event loop until done() or about ten seconds.
+bool PumpUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i) {
+        QThread::msleep(2);
+        QCoreApplication::processEvents();
+    }
+    return done();
+}
 
 class Inbox : public ::testing::Test {
 protected:
@@ -144,32 +174,17 @@ TEST_F(Inbox, TheBarLearnsWhetherAnythingIsNew) {
 }
 
 TEST_F(Inbox, TheDrawerOpensAndReportsItsClosingThroughTheController) {
-    // Slides take no time: every look at the clock is a second later.
-    int64_t fakeNow = 0;
-    CSlidingDrawer::SetSlideClock([&] { return fakeNow += 1000; });
-    Bar bar;
-    bar.setGeometry(0, 0, 56, 600);
-    CSimpleMapi mapi;
-    MAILPROPERTIES mail{};
-    MESSAGEPROPERTIES messages{};
-    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
-    inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1, &bar);
-    EXPECT_TRUE(inbox.IsDrawerOpen());
-    for (int i = 0; i < 500 && bar.sounds == 0; ++i) {
-        QThread::msleep(2);
-        QCoreApplication::processEvents();
-    }
+    BarWithInbox b;
+    b.OpenDrawer();
+    EXPECT_TRUE(b.inbox.IsDrawerOpen());
+    PumpUntil([&] { return b.bar.sounds > 0; });
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents();  // the slide's last step
-    inbox.DestroyDrawer();
-    for (int i = 0; i < 500 && bar.closed == 0; ++i) {
-        QThread::msleep(2);
-        QCoreApplication::processEvents();
-    }
-    EXPECT_EQ(bar.closed, 1);
-    EXPECT_EQ(bar.sounds, 2) << "one drawer sound for each slide";
-    EXPECT_FALSE(inbox.IsDrawerOpen());
-    CSlidingDrawer::SetSlideClock(nullptr);
+    b.inbox.DestroyDrawer();
+    PumpUntil([&] { return b.bar.closed > 0; });
+    EXPECT_EQ(b.bar.closed, 1);
+    EXPECT_EQ(b.bar.sounds, 2) << "one drawer sound for each slide";
+    EXPECT_FALSE(b.inbox.IsDrawerOpen());
 }
 
 }  // namespace
@@ -177,16 +192,11 @@ TEST_F(Inbox, TheDrawerOpensAndReportsItsClosingThroughTheController) {
 // The Voicegram Box drawer over a folder of two voicegrams: its list, marking heard,
 // deleting, replying and forwarding without mail.
 TEST_F(Inbox, TheDrawerListsMarksDeletesAndReplies) {
-    int64_t fakeNow = 0;
-    CSlidingDrawer::SetSlideClock([&] { return fakeNow += 1000; });
     AddVoicegram("a.wav", "VOICEGRAM Hello", 0);
     AddVoicegram("b.wav", "VOICEGRAM Lunch", 1);
-    Bar bar;
-    bar.setGeometry(0, 0, 56, 600);
-    CSimpleMapi mapi;
-    MAILPROPERTIES mail{};
-    MESSAGEPROPERTIES messages{};
-    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
+    BarWithInbox b;
+    Bar& bar = b.bar;
+    CAudioMessaging& inbox = b.inbox;
     const auto settle = [&] {
         for (int i = 0; i < 200; ++i) {
             QThread::msleep(2);
@@ -195,7 +205,7 @@ TEST_F(Inbox, TheDrawerListsMarksDeletesAndReplies) {
     };
     inbox.CreateMailListThread();
     settle();
-    inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1, &bar);
+    b.OpenDrawer();
     settle();
     CDrawerInbox* drawer = inbox.Drawer();
     ASSERT_NE(drawer, nullptr);
@@ -241,27 +251,13 @@ TEST_F(Inbox, TheDrawerListsMarksDeletesAndReplies) {
 TEST_F(Inbox, TheDrawerSaysPlayingUntilTheVoicegramEnds) {
     ForceAudioBackend(AudioBackend::Virtual);
     SetVirtualSpeed(4);  // the two-second voicegram plays in half a second
-    int64_t fakeNow = 0;
-    CSlidingDrawer::SetSlideClock([&] { return fakeNow += 1000; });
     AddVoicegram("a.wav", "VOICEGRAM Hello", 0);
-    Bar bar;
-    bar.setGeometry(0, 0, 56, 600);
-    CSimpleMapi mapi;
-    MAILPROPERTIES mail{};
-    MESSAGEPROPERTIES messages{};
-    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
-    const auto pumpUntil = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 5000 && !done(); ++i) {
-            QThread::msleep(2);
-            QCoreApplication::processEvents();
-        }
-        return done();
-    };
-    inbox.CreateMailListThread();
-    inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1, &bar);
-    CDrawerInbox* drawer = inbox.Drawer();
+    BarWithInbox b;
+    b.inbox.CreateMailListThread();
+    b.OpenDrawer();
+    CDrawerInbox* drawer = b.inbox.Drawer();
     ASSERT_NE(drawer, nullptr);
-    ASSERT_TRUE(pumpUntil([&] { return drawer->List()->topLevelItemCount() == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return drawer->List()->topLevelItemCount() == 1; }));
     QToolButton* stop = nullptr;
     for (QToolButton* b : drawer->findChildren<QToolButton*>())
         if (b->text() == "Stop")
@@ -272,11 +268,10 @@ TEST_F(Inbox, TheDrawerSaysPlayingUntilTheVoicegramEnds) {
     drawer->OnPlay();
     EXPECT_EQ(drawer->Status()->text(), "Playing");
     EXPECT_TRUE(stop->isEnabled());
-    EXPECT_TRUE(pumpUntil([&] { return drawer->Status()->text().isEmpty(); }))
+    EXPECT_TRUE(PumpUntil([&] { return drawer->Status()->text().isEmpty(); }))
         << "still " << drawer->Status()->text().toStdString() << " after the end";
     EXPECT_FALSE(stop->isEnabled());
-    inbox.DestroyDrawer();
-    CSlidingDrawer::SetSlideClock({});
+    b.inbox.DestroyDrawer();
     SetVirtualSpeed(0);
     ForceAudioBackend(std::nullopt);
 }
