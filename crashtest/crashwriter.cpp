@@ -5,6 +5,7 @@
 //   crashwriter note FILE DESCRIPTION       the description and schedule of a memo file
 //   crashwriter rmi MIDI RMI                a MIDI file wrapped into an RMI file
 //   crashwriter registry VALUE              a value of the registry store
+//   crashwriter search FOUND DATA           a finished search published as the data file
 //
 // With TD_KILL_AFTER=N in its environment the process kills itself with SIGKILL as it is
 // about to make its (N+1)th change to any file: a write, a truncation, a sync or a rename.
@@ -29,6 +30,7 @@
 #include "tdkit/audio/riffinfo.h"
 #include "tdkit/settings/properties.h"
 #include "tdmemo/memolist.h"
+#include "tdseek/searchengine.h"
 
 namespace {
 
@@ -132,6 +134,8 @@ int main(int argc, char** argv) {
     } else if (kind == QStringLiteral("registry")) {
         auto key = RegKey::Create(RegRoot::CurrentUser, QStringLiteral("SOFTWARE\\Tonedeck"));
         ok = key && key->SetString(QStringLiteral("Value"), a);
+    } else if (kind == QStringLiteral("search")) {
+        ok = PublishSearchFile(a, b);
     } else {
         return 2;
     }

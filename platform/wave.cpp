@@ -338,7 +338,10 @@ void WaveDevice::RunInput(std::unique_lock<std::mutex>& lock) {
 
 void WaveDevice::RunOutput(std::unique_lock<std::mutex>& lock) {
     const DWORD align = format.nBlockAlign;
-    const DWORD rate = std::max<DWORD>(1, format.nSamplesPerSec);
+    // Copied out of the packed format first: std::max takes references, and a reference
+    // to a field of a packed record may be misaligned.
+    const DWORD samplesPerSec = format.nSamplesPerSec;
+    const DWORD rate = std::max<DWORD>(1, samplesPerSec);
     // Once the queue runs dry, the device has until this time to play what it holds; a
     // device whose delay never reaches 0 (some sound servers) still ends its buffers then.
     std::optional<std::chrono::steady_clock::time_point> drainBy;

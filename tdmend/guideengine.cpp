@@ -514,64 +514,56 @@ void CGuideEngine::RestIcon() {
         screen_.statusIcon = restIcon_;
 }
 
-void CGuideEngine::PlayWave(bool fromRecording) {
-    if (waveActive_) {
-        devices_->StopWave();
-        waveActive_ = false;
-        screen_.play.caption = waveMem_ ? QStringLiteral("Play") : QStringLiteral("Test");
+bool CGuideEngine::ToggleTestSound(bool& active, const QString& restCaption,
+                                   const std::function<void()>& stop,
+                                   const std::function<bool()>& start,
+                                   const QByteArray& failFrame) {
+    if (active) {
+        stop();
+        active = false;
+        screen_.play.caption = restCaption;
         RestIcon();
-        return;
+        return false;
     }
-    testFile_ = fromRecording ? recordingPath_ : devices_->TestWavePath();
     secondTicks_ = 0;
-    if (testFile_.isEmpty() || !devices_->PlayWave(testFile_)) {
-        DoAction(QByteArrayLiteral("%frame 2000"));
-        return;
+    if (!start()) {
+        DoAction(failFrame);
+        return false;
     }
     screen_.play.caption = QStringLiteral("Stop");
-    waveActive_ = true;
-    waveMem_ = fromRecording;
+    active = true;
     microphoneIcons_ = false;
     animationPhase_ = animationTicks_ = 0;
+    return true;
+}
+
+void CGuideEngine::PlayWave(bool fromRecording) {
+    const bool started = ToggleTestSound(
+        waveActive_, waveMem_ ? QStringLiteral("Play") : QStringLiteral("Test"),
+        [this] { devices_->StopWave(); },
+        [&] {
+            testFile_ = fromRecording ? recordingPath_ : devices_->TestWavePath();
+            return !testFile_.isEmpty() && devices_->PlayWave(testFile_);
+        },
+        QByteArrayLiteral("%frame 2000"));
+    if (started)
+        waveMem_ = fromRecording;
 }
 
 void CGuideEngine::PlayMidi() {
-    if (midiActive_) {
-        devices_->StopMidi();
-        midiActive_ = false;
-        screen_.play.caption = QStringLiteral("Test");
-        RestIcon();
-        return;
-    }
-    testFile_ = devices_->TestMidiPath();
-    secondTicks_ = 0;
-    if (testFile_.isEmpty() || !devices_->PlayMidi(testFile_)) {
-        DoAction(QByteArrayLiteral("%frame 3000"));
-        return;
-    }
-    screen_.play.caption = QStringLiteral("Stop");
-    midiActive_ = true;
-    microphoneIcons_ = false;
-    animationPhase_ = animationTicks_ = 0;
+    ToggleTestSound(
+        midiActive_, QStringLiteral("Test"), [this] { devices_->StopMidi(); },
+        [this] {
+            testFile_ = devices_->TestMidiPath();
+            return !testFile_.isEmpty() && devices_->PlayMidi(testFile_);
+        },
+        QByteArrayLiteral("%frame 3000"));
 }
 
 void CGuideEngine::PlayCD() {
-    if (cdActive_) {
-        devices_->StopCd();
-        cdActive_ = false;
-        screen_.play.caption = QStringLiteral("Test");
-        RestIcon();
-        return;
-    }
-    secondTicks_ = 0;
-    if (!devices_->PlayCd()) {
-        DoAction(QByteArrayLiteral("%frame 4000"));
-        return;
-    }
-    screen_.play.caption = QStringLiteral("Stop");
-    cdActive_ = true;
-    microphoneIcons_ = false;
-    animationPhase_ = animationTicks_ = 0;
+    ToggleTestSound(
+        cdActive_, QStringLiteral("Test"), [this] { devices_->StopCd(); },
+        [this] { return devices_->PlayCd(); }, QByteArrayLiteral("%frame 4000"));
 }
 
 void CGuideEngine::StartRecording() {

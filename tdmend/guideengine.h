@@ -171,6 +171,11 @@ private:
     void SetDeviceLevel(int device, DWORD target);
     void SetDeviceMute(int device, bool mute);
     bool AnyTestRunning() const;
+    // Stops the test sound that runs (its flag set), or starts it; a sound that cannot
+    // start takes the guide to failFrame. True when the sound started.
+    bool ToggleTestSound(bool& active, const QString& restCaption,
+                         const std::function<void()>& stop, const std::function<bool()>& start,
+                         const QByteArray& failFrame);
     void AnimateIcon();
     void RestIcon();
 

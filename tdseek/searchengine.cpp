@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "platform/drives.h"
+#include "platform/regularfile.h"
 #include "platform/tempfile.h"
 #include "platform/trace.h"
 #include "tdkit/audio/riffinfo.h"
@@ -298,7 +299,7 @@ void CSoundSearchEngine::AddFilesToList(const QString& top, dev_t device) {
 std::vector<SOUNDSTRUCT> ReadSearchFile(const QString& path) {
     std::vector<SOUNDSTRUCT> records;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(file, QIODevice::ReadOnly))
         return records;
     SOUNDSTRUCT record;
     while (file.read(reinterpret_cast<char*>(&record), sizeof record) == sizeof record) {
@@ -315,7 +316,7 @@ std::vector<SOUNDSTRUCT> ReadSearchFile(const QString& path) {
 
 bool PublishSearchFile(const QString& from, const QString& to) {
     QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
+    if (!OpenRegularFile(source, QIODevice::ReadOnly))
         return false;
     QSaveFile target(to);
     if (!target.open(QIODevice::WriteOnly))

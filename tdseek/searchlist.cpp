@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/regularfile.h"
+
 namespace {
 
 QString Field(const char* text, std::size_t size) {
@@ -25,7 +27,8 @@ int Sign(int64_t v) {
 bool CSearchList::Open(const QString& path) {
     Close();
     file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+    // Regular files only: the list must never wait on a FIFO or a device of that name.
+    if (!OpenRegularFile(file_, QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return false;
     beginResetModel();
     const qint64 count = file_.size() / qint64(sizeof(SOUNDSTRUCT));

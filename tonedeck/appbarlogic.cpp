@@ -103,7 +103,9 @@ void CAppBarLogic::GetDockState(DOCKSTATE* state) const {
 int CAppBarLogic::Thickness(int edge, const RECT& screen) const {
     // A damaged settings record must not give a bar of no size or larger than the screen.
     const int limit = IsVertical(edge) ? screen.right - screen.left : screen.bottom - screen.top;
-    return std::clamp(m_abs.nThickness[edge], 1, std::max(1, limit));
+    // A copy of the packed field: std::clamp must not take a reference to it.
+    const int thickness = m_abs.nThickness[edge];
+    return std::clamp(thickness, 1, std::max(1, limit));
 }
 
 RECT CAppBarLogic::DockedRect(int edge) {

@@ -49,7 +49,7 @@ void RepairDockState(DOCKSTATE& dock, const std::vector<QRect>& screens, const R
     dock.dwSize = kDockStateSize;
     if (dock.nEdge < 0 || dock.nEdge > 3)
         dock.nEdge = 0;
-    const RECT& f = dock.rcFloat;
+    const RECT f = dock.rcFloat;  // a copy: a reference into the packed record may be misaligned
     const int64_t width = int64_t(f.right) - f.left, height = int64_t(f.bottom) - f.top;
     bool usable = width > 0 && height > 0 && width <= 100000 && height <= 100000;
     if (usable) {

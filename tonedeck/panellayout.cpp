@@ -30,14 +30,16 @@ int PanelLayout::ButtonIndex(int command) const {
 
 std::vector<int> TaskCommandsFromSettings(const PROPERTIES& s) {
     std::vector<int> commands;
+    // Each flag is copied (BOOL{...}): std::pair's constructor takes references, and a
+    // reference to a field of the packed record may be misaligned.
     const std::pair<BOOL, int> table[] = {
-        {s.bShowSendVoicegram, ID_SEND_VOICEGRAM},
-        {s.bShowVoicegramBox, ID_VOICEGRAM_BOX},
-        {s.bShowCreateEchoMemo, ID_CREATE_ECHOMEMO},
-        {s.bShowEchoMemosManager, ID_ECHOMEMOS_MANAGER},
-        {s.bShowRecorder, ID_RECORDER},
-        {s.bShowSonoscout, ID_SONOSCOUT},
-        {s.bShowExtraButton, ID_EXTRA_BUTTON},
+        {BOOL{s.bShowSendVoicegram}, ID_SEND_VOICEGRAM},
+        {BOOL{s.bShowVoicegramBox}, ID_VOICEGRAM_BOX},
+        {BOOL{s.bShowCreateEchoMemo}, ID_CREATE_ECHOMEMO},
+        {BOOL{s.bShowEchoMemosManager}, ID_ECHOMEMOS_MANAGER},
+        {BOOL{s.bShowRecorder}, ID_RECORDER},
+        {BOOL{s.bShowSonoscout}, ID_SONOSCOUT},
+        {BOOL{s.bShowExtraButton}, ID_EXTRA_BUTTON},
     };
     for (const auto& [on, command] : table) {
         if (on)

@@ -142,6 +142,24 @@ TEST_F(CrashSafety, AnRmiFileWrappedOverAnOldOne) {
     KillAtEveryPoint(file, "RIFF" + Le32(4) + "RMID", {"rmi", midi, file});
 }
 
+TEST_F(CrashSafety, TheSearchDataFile) {
+    // A finished search of 400 records (several blocks of the copy) over an older one.
+    const QString found = dir.filePath("found.tmp");
+    QByteArray records;
+    for (int i = 0; i < 400; ++i) {
+        QByteArray record(792, '\0');
+        const QByteArray name = "sound" + QByteArray::number(i) + ".wav";
+        record.replace(0, name.size(), name);
+        record.replace(532, 7 + name.size(), "/songs/" + name);
+        records += record;
+    }
+    Write(found, records);
+    const QString file = dir.filePath("TDSEARCH.PRP");
+    QByteArray old(3 * 792, 'o');
+    KillAtEveryPoint(file, old, {"search", found, file});
+    EXPECT_EQ(Read(found), records) << "the finished search is left as it was";
+}
+
 TEST_F(CrashSafety, TheRegistryStore) {
     const QString file = dir.filePath("user.ini");
     QByteArray old = "[SOFTWARE\\Tonedeck]\nRootPath=/td\n";

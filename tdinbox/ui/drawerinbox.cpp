@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -154,13 +155,32 @@ void CDrawerInbox::OnPlay() {
     const QString path = SelectedPath();
     if (path.isEmpty())
         return;
-    status_->setText(controller_->PlayVoicegram(path) ? QStringLiteral("Playing")
-                                                      : QStringLiteral("Could not play"));
+    const bool playing = controller_->PlayVoicegram(path) != 0;
+    status_->setText(playing ? QStringLiteral("Playing") : QStringLiteral("Could not play"));
+    UpdateButtons();
+    if (playing) {
+        if (!playWatch_) {
+            playWatch_ = new QTimer(this);
+            playWatch_->setInterval(250);
+            connect(playWatch_, &QTimer::timeout, this, [this] { WatchPlayback(); });
+        }
+        playWatch_->start();
+    }
+}
+
+void CDrawerInbox::WatchPlayback() {
+    if (controller_->IsSomethingPlaying())
+        return;
+    playWatch_->stop();
+    if (status_->text() == QStringLiteral("Playing"))
+        status_->clear();
     UpdateButtons();
 }
 
 void CDrawerInbox::OnStop() {
     controller_->StopList();
+    if (playWatch_)
+        playWatch_->stop();
     status_->clear();
     UpdateButtons();
 }

@@ -7,6 +7,7 @@
 
 class CAudioMessaging;
 class QLabel;
+class QTimer;
 class QTreeWidget;
 class QToolButton;
 
@@ -38,10 +39,13 @@ protected:
 
 private:
     void UpdateButtons();
+    // While a voicegram plays: notices its end, clears "Playing" and greys Stop.
+    void WatchPlayback();
 
     CAudioMessaging* controller_;
     QTreeWidget* list_ = nullptr;
     QLabel* status_ = nullptr;
+    QTimer* playWatch_ = nullptr;  // runs only while something plays
     QToolButton *play_ = nullptr, *stop_ = nullptr, *heard_ = nullptr, *delete_ = nullptr,
                 *reply_ = nullptr, *forward_ = nullptr;
 };

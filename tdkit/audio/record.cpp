@@ -811,8 +811,10 @@ int CRecord::MixFiles(const QString& source, const QString& destination) {
     UINT r = FinishFile(false);
     if (!r && riff_.paddedEnd() > formEnd_)
         file_->Truncate();
+    // A copy of the packed field: std::max must not take a reference to it.
+    const WORD blockAlign = format_.nBlockAlign;
     samplesInFile_ = samplesRecorded_ =
-        static_cast<DWORD>(data_.cksize / std::max<WORD>(1, format_.nBlockAlign));
+        static_cast<DWORD>(data_.cksize / std::max<WORD>(1, blockAlign));
     CloseFile();
     return 1;
 }

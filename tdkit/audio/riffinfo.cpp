@@ -95,8 +95,9 @@ DWORD WaveSeconds(RiffFile& file) {
 }
 
 // The description step of both readers: type and text from "DESC", or type 1 and an empty
-// text when the file has none.
-bool ReadDescription(RiffFile& file, WAVEFILETYPE& type, char* text, UINT size) {
+// text when the file has none. A text longer than the buffer fails, or with cut is
+// shortened to the buffer (at a character boundary of a UTF-8 text) and zero-terminated.
+bool ReadDescription(RiffFile& file, WAVEFILETYPE& type, char* text, UINT size, bool cut) {
     if (file.Seek(0) != 0)
         return false;
     RiffChunk desc;
@@ -120,15 +121,34 @@ bool ReadDescription(RiffFile& file, WAVEFILETYPE& type, char* text, UINT size) 
             text[0] = '\0';
         return true;
     }
-    if (!text || n > size)
+    if (!text || size == 0)
         return false;
+    if (n > size) {
+        if (!cut)
+            return false;
+        // Read one byte past what is kept, to see whether the cut splits a character.
+        std::vector<char> kept(size);
+        if (!file.ReadExact(kept.data(), size))
+            return false;
+        std::size_t end = size - 1;
+        while (end > 0 && (static_cast<unsigned char>(kept[end]) & 0xC0) == 0x80)
+            --end;
+        if (end == 0)
+            end = size - 1;
+        std::memcpy(text, kept.data(), end);
+        text[end] = '\0';
+        return true;
+    }
     if (!file.ReadExact(text, n))
         return false;
     if (text[n - 1] != '\0') {
         // Stored without its zero: it still has to fit the buffer with one.
-        if (n >= size)
+        if (n < size)
+            text[n] = '\0';
+        else if (cut)
+            text[size - 1] = '\0';
+        else
             return false;
-        text[n] = '\0';
     }
     return true;
 }
@@ -593,7 +613,7 @@ int GetInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* descripti
     if (!file)
         return 0;
     seconds = WaveSeconds(*file);
-    if (!ReadDescription(*file, type, description, descriptionSize))
+    if (!ReadDescription(*file, type, description, descriptionSize, false))
         return Fail(ChunkError::TooLong);
     if (info) {
         RiffChunk mail;
@@ -631,7 +651,7 @@ int AddNoteInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* de
 
 int GetNoteInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
                             UINT descriptionSize, DWORD& seconds, ECHOMEMOSTRUCT* note,
-                            SOUNDFILETYPE soundType) {
+                            SOUNDFILETYPE soundType, LongDescription longDescription) {
     tLastError = ChunkError::None;
     auto file = OpenRead(path);
     if (!file)
@@ -639,7 +659,8 @@ int GetNoteInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* descr
     seconds = 0;
     if (soundType == SOUNDFILETYPE_WAV)
         seconds = WaveSeconds(*file);
-    if (!ReadDescription(*file, type, description, descriptionSize))
+    if (!ReadDescription(*file, type, description, descriptionSize,
+                         longDescription == LongDescription::Cut))
         return Fail(ChunkError::TooLong);
     RiffChunk chunk;
     if (!FindTopLevel(*file, kNote, chunk) || chunk.cksize < sizeof(ECHOMEMOSTRUCT))

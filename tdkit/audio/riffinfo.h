@@ -144,11 +144,16 @@ int GetInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* descripti
 // directly after "DESC").
 int AddNoteInfoToRIFFFile(const QString& path, WAVEFILETYPE type, const char* description,
                           const ECHOMEMOSTRUCT* note, SOUNDFILETYPE soundType);
+// What a reader does with a stored description that its buffer cannot hold whole (a file
+// from a writer that did not bound it): fail, or keep the start of it.
+enum class LongDescription { Refuse, Cut };
 // Reads length (WAV files only; 0 for others), type, description and the "NOTE" record;
-// failure without "NOTE".
+// failure without "NOTE". A description too long for descriptionSize fails, or with Cut
+// comes back shortened to fit it, zero included.
 int GetNoteInfoFromRIFFFile(const QString& path, WAVEFILETYPE& type, char* description,
                             UINT descriptionSize, DWORD& seconds, ECHOMEMOSTRUCT* note,
-                            SOUNDFILETYPE soundType);
+                            SOUNDFILETYPE soundType,
+                            LongDescription longDescription = LongDescription::Refuse);
 // Sets played (1 when the flag is nonzero, else 0) and lastPlayed of "NOTE" in place.
 int MarkNoteAsAlreadyPlayed(const QString& path, BOOL played, DWORD time);
 // Sets heard of "MAIL" in place: only the record's last four bytes change.

@@ -71,10 +71,12 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     }
 
     MESSAGEPROPERTIES& m = p->MessageProps;
-    for (DWORD& d : m.dwReserved0)
-        d = 0;
-    for (DWORD& d : m.dwReserved20)
-        d = 1;
+    // Element by element through the record, counted with sizeof: a reference to a packed
+    // array or to one of its elements (a range-for, std::size) may be misaligned.
+    for (std::size_t i = 0; i < sizeof m.dwReserved0 / sizeof m.dwReserved0[0]; ++i)
+        m.dwReserved0[i] = 0;
+    for (std::size_t i = 0; i < sizeof m.dwReserved20 / sizeof m.dwReserved20[0]; ++i)
+        m.dwReserved20[i] = 1;
     m.dwReserved40 = 0;
     m.szText44[0] = m.szText304[0] = m.szText564[0] = m.szText824[0] = '\0';
 
@@ -100,8 +102,8 @@ void SetDefaultProperties(PROPERTIES* p, const RECT& rect) {
     e.bNotify = 1;
     e.bConfirmDelete = 1;
     e.bHoldAll = 0;
-    for (BOOL& b : e.bSortAscending)
-        b = 1;
+    for (std::size_t i = 0; i < sizeof e.bSortAscending / sizeof e.bSortAscending[0]; ++i)
+        e.bSortAscending[i] = 1;
     e.nSortColumn = 0;
 
     MAILPROPERTIES& mail = p->MailProps;

@@ -272,7 +272,8 @@ void CDrawerEchoMemos::OnSortDescending() {
 
 void CDrawerEchoMemos::SortInDirection(bool ascending) {
     if (m_pSettings) {
-        const int column = std::clamp(m_pSettings->nSortColumn, 0, kMemoColumnCount - 1);
+        const int sortColumn = m_pSettings->nSortColumn;  // std::clamp takes references
+        const int column = std::clamp(sortColumn, 0, kMemoColumnCount - 1);
         m_pSettings->bSortAscending[column] = ascending ? 1 : 0;
     }
     SortItems();

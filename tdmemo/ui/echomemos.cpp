@@ -61,8 +61,9 @@ bool ReadMemoEntry(const QString& path, SOUNDFILETYPE type, ECHOMEMOLISTENTRY* e
         return false;
     WAVEFILETYPE fileType = WAVEFILETYPE_SOUND;
     DWORD seconds = 0;
+    // A description an older writer stored longer than the field is listed cut to it.
     if (!GetNoteInfoFromRIFFFile(path, fileType, built.description, sizeof built.description,
-                                 seconds, &built.memo, type))
+                                 seconds, &built.memo, type, LongDescription::Cut))
         return false;
     built.description[sizeof built.description - 1] = '\0';
     built.length = static_cast<int32_t>(std::min<DWORD>(seconds, INT32_MAX));

@@ -133,9 +133,12 @@ DWORD CSonoscout::NextSearchTime(const SONOSCOUTPROPERTIES& s, time_t now, bool 
     switch (s.nFrequency) {
         case 0:
             return ClampTime(int64_t(now) + kYear);
-        case 1:
-            // A shorter interval (0 from a damaged record) would search on every poll.
-            return ClampTime(int64_t(now) + std::max<DWORD>(s.dwIntervalSeconds, kMinInterval));
+        case 1: {
+            // A shorter interval (0 from a damaged record) would search on every poll. The
+            // packed field is copied first: std::max must not take a reference to it.
+            const DWORD interval = s.dwIntervalSeconds;
+            return ClampTime(int64_t(now) + std::max<DWORD>(interval, kMinInterval));
+        }
         case 2:
             return ClampTime(int64_t(now) + (atStartUp ? 30 : kYear));
         case 24: {

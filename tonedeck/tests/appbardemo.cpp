@@ -167,8 +167,8 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--autohide"))
             state.bAutoHide = 1;
     }
-    for (int& t : state.nThickness)
-        t = thickness;
+    for (std::size_t i = 0; i < sizeof state.nThickness / sizeof state.nThickness[0]; ++i)
+        state.nThickness[i] = thickness;
     state.rcFloat = RECT{100, 100, 400, 100 + thickness};
     bar.resize(thickness, thickness);
     bar.ApplySettings(&state);

@@ -49,8 +49,8 @@ public:
         s.bAutoHide = autoHide;
         s.bAlwaysOnTop = onTop;
         s.bShowHideSound = 1;
-        for (int& t : s.nThickness)
-            t = thickness;
+        for (std::size_t i = 0; i < sizeof s.nThickness / sizeof s.nThickness[0]; ++i)
+            s.nThickness[i] = thickness;
         s.rcFloat = RECT{100, 100, 300, 140};
         ApplySettings(&s);
     }
@@ -371,8 +371,8 @@ TEST_F(AppBarLogicTest, SettingsAreCopiedByTheirSizeAndDamagedValuesAreMended) {
 
     s.dwSize = 56;
     s.nEdge = 7;
-    for (int& t : s.nThickness)
-        t = 100000;
+    for (std::size_t i = 0; i < sizeof s.nThickness / sizeof s.nThickness[0]; ++i)
+        s.nThickness[i] = 100000;
     s.bAutoHide = 0;
     bar.ApplySettings(&s);
     EXPECT_EQ(bar.DockState().nEdge, int(ABE_LEFT));

@@ -5,63 +5,24 @@
 set -u
 tonedeck=$1
 tdtool=$2
-for tool in Xvfb openbox xdotool xprop; do
-    command -v "$tool" >/dev/null || { echo "missing $tool"; echo "0 passed, 1 failed"; exit 1; }
-done
+source "$(dirname "${BASH_SOURCE[0]}")/xsession.bash"
+xsession_needs fail xdotool
+xsession_cleanup() { [ -n "${TONEDECK_KEEP:-}" ] && cp "$work/tonedeck.log" "$TONEDECK_KEEP"; }
+xsession_home
+xsession_no_mail
+export TONEDECK_TRACE=$work/trace.log
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null
-    done
-    [ -n "${TONEDECK_KEEP:-}" ] && cp "$work/tonedeck.log" "$TONEDECK_KEEP"; rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
-export XDG_CACHE_HOME=$work/home/.cache XDG_RUNTIME_DIR=$work/run TONEDECK_AUDIO=virtual
-export QT_QPA_PLATFORM=xcb TONEDECK_VIRTUAL_MIXER=$work/mixer.state TONEDECK_TRACE=$work/trace.log
-unset XAUTHORITY
-# The registry store lives in the test's folder; its machine part says this machine has no
-# mail system, so every start shows the no-mail notice before anything else.
-export TONEDECK_REGISTRY_DIR=$work/reg
-mkdir -p "$TONEDECK_REGISTRY_DIR"
-printf '%s\nInstalled=0\n' '[SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\OptionalComponents\MAPI]' \
-    >"$TONEDECK_REGISTRY_DIR/machine.ini"
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-passed=0 failed=0
-ok() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-check() { if eval "$2"; then ok; else fail "$1 ($2)"; fi; }
-wait_for() { local cmd=$1 tenths=${2:-100}; for _ in $(seq "$tenths"); do eval "$cmd" && return 0; sleep 0.1; done; return 1; }
 window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 # The frames the guide has loaded, in order, from the trace.
 frames() { grep -o '^LoadFrame [0-9]*' "$work/trace.log" 2>/dev/null | cut -d' ' -f2 | tr '\n' ' '; }
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-wait_for '[ -s "$work/display" ]' 100 || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
-cat >"$work/rc.xml" <<'RC'
+xsession_start 1024x768x24 <<'RC'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
   <desktops><number>1</number></desktops>
   <keyboard></keyboard>
 </openbox_config>
 RC
-for attempt in 1 2; do
-    openbox --config-file "$work/rc.xml" >"$work/openbox.log" 2>&1 &
-    pids+=($!)
-    wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' 300 && break
-    kill "${pids[-1]}" 2>/dev/null
-    [ "$attempt" = 2 ] && { echo "openbox did not start"; echo "0 passed, 1 failed"; exit 1; }
-done
 
 "$tdtool" setup --user Ann >/dev/null || fail "setup"
 ${TONEDECK_WRAP:-} "$tonedeck" >"$work/tonedeck.log" 2>&1 &
@@ -99,5 +60,4 @@ check "welcome still there" '[ -n "$(window "Welcome to Tonedeck")" ]'
 check "test sound not written before a test" '[ ! -e "$XDG_CACHE_HOME/tonedeck/test.wav" ]'
 check "recording removed" '[ -z "$(ls "$XDG_RUNTIME_DIR/tonedeck/tmp" 2>/dev/null | grep "^~dw")" ]'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+results

@@ -5,44 +5,19 @@
 set -u
 td=$1
 tdtool=$2
-for c in Xvfb openbox xdotool xwininfo xprop xdpyinfo; do
-    command -v $c >/dev/null || { echo "SKIP: no $c"; exit 0; }
-done
-w=$(mktemp -d)
-passed=0 failed=0
-ok() { passed=$((passed + 1)); }
-bad() { failed=$((failed + 1)); echo "FAIL $*"; }
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$w"
-}
-trap cleanup EXIT
-mkdir -p "$w/home/.config/openbox" "$w/run"
-chmod 700 "$w/run"
-echo '<?xml version="1.0"?><openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard></keyboard><mouse></mouse></openbox_config>' \
-    >"$w/home/.config/openbox/rc.xml"
-export HOME=$w/home XDG_CONFIG_HOME=$w/home/.config XDG_DATA_HOME=$w/home/.local/share \
-    XDG_CACHE_HOME=$w/home/.cache XDG_RUNTIME_DIR=$w/run TONEDECK_AUDIO=virtual \
-    TONEDECK_REGISTRY_DIR=$w/reg
-unset QT_QPA_PLATFORM
-for n in $(seq 0 40); do
-    disp=$((200 + (RANDOM % 300)))
-    [ -e /tmp/.X11-unix/X$disp ] || [ -e /tmp/.X$disp-lock ] || break
-done
-export DISPLAY=:$disp
-Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >"$w/xvfb.log" 2>&1 &
-pids+=($!)
-for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox --config-file "$w/home/.config/openbox/rc.xml" >"$w/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
-"$tdtool" setup --user Ann >/dev/null || bad "setup"
+source "$(dirname "${BASH_SOURCE[0]}")/xsession.bash"
+xsession_needs skip xdotool xwininfo
+xsession_home
+export TONEDECK_REGISTRY_DIR=$work/reg
+xsession_start 1280x800x24 <<'RC'
+<?xml version="1.0"?><openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard></keyboard><mouse></mouse></openbox_config>
+RC
+"$tdtool" setup --user Ann >/dev/null || fail "setup"
 # The first start's notices are answered by a settings file written beforehand.
-"$tdtool" props defaults --rect 0,0,56,480 --out "$w/home/.local/share/tonedeck/Users/Ann/TDPROP.PRP" >/dev/null
-"$td" >"$w/td.log" 2>&1 &
-pids+=($!)
+"$tdtool" props defaults --rect 0,0,56,480 --out "$work/home/.local/share/tonedeck/Users/Ann/TDPROP.PRP" >/dev/null
+"$td" >"$work/td.log" 2>&1 &
+bar_pid=$!
+pids+=($bar_pid)
 bar=""
 for i in $(seq 150); do
     # The splash carries the same title; the bar is the dock.
@@ -52,12 +27,12 @@ for i in $(seq 150); do
     [ -n "$bar" ] && break
     sleep 0.2
 done
-[ -n "$bar" ] && ok || { bad "no bar"; cat "$w/td.log"; echo "$passed passed, $failed failed"; exit 1; }
+[ -n "$bar" ] && ok || { fail "no bar"; cat "$work/td.log"; echo "$passed passed, $failed failed"; exit 1; }
 # The mail provider is built beside the bar, so a new user of this machine has mail: the
 # start shows the welcome and no no-mail notice.
 sleep 2
 [ -z "$(xdotool search --onlyvisible --name 'No Mail' 2>/dev/null)" ] && ok ||
-    bad "no-mail notice although the mail provider is there"
+    fail "no-mail notice although the mail provider is there"
 for n in $(xdotool search --onlyvisible --name 'No Mail|Welcome' 2>/dev/null); do
     xdotool windowactivate --sync "$n" key --clearmodifiers Escape 2>/dev/null
 done
@@ -86,13 +61,13 @@ if [ -n "$menu" ]; then
     # Left-aligned at the point: the menu's corner is at the middle of the bar. Qt keeps
     # menus inside the work area, which the docked bar has left, so across the bar the
     # corner may stand at the bar's inner edge instead.
-    { [ "$mx" -eq "$midx" ] || [ "$mx" -eq $((X + WIDTH)) ]; } && ok || bad "menu x $mx, bar middle $midx"
+    { [ "$mx" -eq "$midx" ] || [ "$mx" -eq $((X + WIDTH)) ]; } && ok || fail "menu x $mx, bar middle $midx"
     { [ "$my" -eq "$midy" ] || [ $((my + mh)) -le 800 -a "$my" -lt "$midy" ]; } && ok ||
-        bad "menu y $my, bar middle $midy"
+        fail "menu y $my, bar middle $midy"
     [ -n "${SHOT:-}" ] && import -window root "$SHOT-menu.png"
     xdotool key --clearmodifiers Escape
 else
-    bad "Shift+F10 opened no menu"
+    fail "Shift+F10 opened no menu"
 fi
 sleep 0.5
 
@@ -105,7 +80,7 @@ for i in $(seq 50); do
     [ -n "$drawer" ] && break
     sleep 0.1
 done
-[ -n "$drawer" ] && ok || bad "the first task button opened no drawer"
+[ -n "$drawer" ] && ok || fail "the first task button opened no drawer"
 xdotool windowfocus --sync "$bar" 2>/dev/null
 xdotool key --clearmodifiers ctrl+p
 sheet=""
@@ -114,14 +89,13 @@ for i in $(seq 50); do
     [ -n "$sheet" ] && break
     sleep 0.1
 done
-[ -n "$sheet" ] && ok || bad "Ctrl+P opened no sheet"
+[ -n "$sheet" ] && ok || fail "Ctrl+P opened no sheet"
 [ -n "${SHOT:-}" ] && sleep 0.5 && import -window root "$SHOT-sheet.png"
 [ -n "$sheet" ] && xdotool windowactivate --sync "$sheet" key --clearmodifiers Escape 2>/dev/null
 sleep 0.5
 xdotool windowfocus --sync "$bar" 2>/dev/null
 xdotool key --clearmodifiers alt+F4
-for i in $(seq 50); do kill -0 "${pids[2]}" 2>/dev/null || break; sleep 0.1; done
-kill -0 "${pids[2]}" 2>/dev/null && bad "bar did not end" || ok
+for i in $(seq 50); do kill -0 "$bar_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$bar_pid" 2>/dev/null && fail "bar did not end" || ok
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+results

@@ -5,49 +5,13 @@
 set -u
 tonedeck=$1
 tdtool=$2
-for tool in Xvfb openbox xdotool xprop xwininfo; do
-    command -v "$tool" >/dev/null || { echo "missing $tool"; echo "0 passed, 1 failed"; exit 1; }
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
-export XDG_RUNTIME_DIR=$work/run TONEDECK_AUDIO=virtual QT_QPA_PLATFORM=xcb
-export TONEDECK_VIRTUAL_MIXER=$work/mixer.state
-unset XAUTHORITY
-# The registry store lives in the test's folder; its machine part says this machine has no
-# mail system, so every start shows the no-mail notice before anything else.
-export TONEDECK_REGISTRY_DIR=$work/reg
-mkdir -p "$TONEDECK_REGISTRY_DIR"
-printf '%s\nInstalled=0\n' '[SOFTWARE\Microsoft\Windows\CurrentVersion\Setup\OptionalComponents\MAPI]' \
-    >"$TONEDECK_REGISTRY_DIR/machine.ini"
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-passed=0 failed=0
-ok() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-check() { if eval "$2"; then ok; else fail "$1 ($2)"; fi; }
-# Waits up to $2 tenths of a second for a command to succeed.
-wait_for() { local cmd=$1 tenths=${2:-100}; for _ in $(seq "$tenths"); do eval "$cmd" && return 0; sleep 0.1; done; return 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/xsession.bash"
+xsession_needs fail xdotool xwininfo
+xsession_home
+xsession_no_mail
 
 # A display of our own, and openbox on it.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-wait_for '[ -s "$work/display" ]' 100 || { echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
-cat >"$work/rc.xml" <<'RC'
+xsession_start 1024x768x24 <<'RC'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
   <desktops><number>1</number></desktops>
@@ -56,17 +20,6 @@ cat >"$work/rc.xml" <<'RC'
   <keyboard></keyboard>
 </openbox_config>
 RC
-# openbox takes the display once it has set _NET_SUPPORTING_WM_CHECK; a slow machine gets
-# a second try before the test gives up.
-for attempt in 1 2; do
-    openbox --config-file "$work/rc.xml" >"$work/openbox.log" 2>&1 &
-    pids+=($!)
-    wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' 300 && break
-    kill "${pids[-1]}" 2>/dev/null
-    if [ "$attempt" = 2 ]; then
-        echo "openbox did not start:"; cat "$work/openbox.log"; echo "0 passed, 1 failed"; exit 1
-    fi
-done
 
 # Without a display the bar says so in one line and fails.
 out=$(env -u DISPLAY -u QT_QPA_PLATFORM "$tonedeck" 2>&1); rc=$?
@@ -342,5 +295,4 @@ kill -TERM $bar_pid
 wait_for '! kill -0 $bar_pid 2>/dev/null' 100
 
 [ "$failed" -eq 0 ] || { echo "--- bar log"; tail -20 "$work/bar.log"; }
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+results

@@ -205,7 +205,7 @@ int Next(const Args& args) {
     DWORD seconds = 0;
     ECHOMEMOSTRUCT memo{};
     if (!GetNoteInfoFromRIFFFile(path, type, description, sizeof description, seconds, &memo,
-                                 soundType)) {
+                                 soundType, LongDescription::Cut)) {
         PrintErr(QStringLiteral("%1 is not an Echo Memo (no readable schedule)").arg(path));
         return kExitFailed;
     }
@@ -290,8 +290,9 @@ int ReadMemoFile(const QString& path, QString* description, DWORD* seconds) {
     WAVEFILETYPE type;
     char text[kMemoListTextSize] = {};
     ECHOMEMOSTRUCT memo{};
-    if (!QFileInfo::exists(path) || !GetNoteInfoFromRIFFFile(path, type, text, sizeof text,
-                                                             *seconds, &memo, SoundTypeOf(path))) {
+    if (!QFileInfo::exists(path) ||
+        !GetNoteInfoFromRIFFFile(path, type, text, sizeof text, *seconds, &memo, SoundTypeOf(path),
+                                 LongDescription::Cut)) {
         PrintErr(QStringLiteral("%1 is not an Echo Memo (no readable schedule)").arg(path));
         return kExitFailed;
     }

@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QWidget>
 
 #include <cstring>
 
+#include "platform/audiobackend.h"
 #include "tdinbox/ui/audiomessaging.h"
 #include "tdinbox/ui/drawerinbox.h"
 #include "tdinbox/ui/propertiesaudiomessaging.h"
@@ -233,6 +235,50 @@ TEST_F(Inbox, TheDrawerListsMarksDeletesAndReplies) {
     settle();
     EXPECT_FALSE(inbox.IsDrawerOpen());
     CSlidingDrawer::SetSlideClock({});
+}
+
+// "Playing" stands while the voicegram plays and goes, with Stop, once it has ended.
+TEST_F(Inbox, TheDrawerSaysPlayingUntilTheVoicegramEnds) {
+    ForceAudioBackend(AudioBackend::Virtual);
+    SetVirtualSpeed(4);  // the two-second voicegram plays in half a second
+    int64_t fakeNow = 0;
+    CSlidingDrawer::SetSlideClock([&] { return fakeNow += 1000; });
+    AddVoicegram("a.wav", "VOICEGRAM Hello", 0);
+    Bar bar;
+    bar.setGeometry(0, 0, 56, 600);
+    CSimpleMapi mapi;
+    MAILPROPERTIES mail{};
+    MESSAGEPROPERTIES messages{};
+    CAudioMessaging inbox(&bar, &mail, &messages, &mapi);
+    const auto pumpUntil = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 5000 && !done(); ++i) {
+            QThread::msleep(2);
+            QCoreApplication::processEvents();
+        }
+        return done();
+    };
+    inbox.CreateMailListThread();
+    inbox.CreateDrawer(0, QPoint(28, 100), &messages, nullptr, &mail, 1, nullptr, nullptr, 1, &bar);
+    CDrawerInbox* drawer = inbox.Drawer();
+    ASSERT_NE(drawer, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return drawer->List()->topLevelItemCount() == 1; }));
+    QToolButton* stop = nullptr;
+    for (QToolButton* b : drawer->findChildren<QToolButton*>())
+        if (b->text() == "Stop")
+            stop = b;
+    ASSERT_NE(stop, nullptr);
+
+    drawer->Select(0);
+    drawer->OnPlay();
+    EXPECT_EQ(drawer->Status()->text(), "Playing");
+    EXPECT_TRUE(stop->isEnabled());
+    EXPECT_TRUE(pumpUntil([&] { return drawer->Status()->text().isEmpty(); }))
+        << "still " << drawer->Status()->text().toStdString() << " after the end";
+    EXPECT_FALSE(stop->isEnabled());
+    inbox.DestroyDrawer();
+    CSlidingDrawer::SetSlideClock({});
+    SetVirtualSpeed(0);
+    ForceAudioBackend(std::nullopt);
 }
 
 TEST_F(Inbox, SettingsPageEditsItsOwnWordsOnly) {

@@ -163,16 +163,21 @@ TEST_F(RecordTest, StoppingWithATypeAppendsTheDescriptionAndPauseDropsAudio) {
     EXPECT_EQ(DWORD(display.DrawnColumns()),
               (rec.SamplesRecorded() + display.GetResolution() - 1) / display.GetResolution());
 
+    // Audio keeps coming until the stop, which keeps it all: the file holds what was
+    // recorded at the stop, not at the last look.
     const WAVEFILETYPE type = WAVEFILETYPE_WORKING;
     ASSERT_EQ(rec.StopRecordToFile(&type, nullptr), 0u);
     EXPECT_FALSE(rec.StillRecording());
+    const DWORD kept = rec.SamplesRecorded();
+    EXPECT_GE(kept, DWORD(total - (resumedAt - pausedAt)));
+    EXPECT_EQ(DataOf(path).size(), qsizetype(kept));
     WAVEFILETYPE readType{};
     char text[64] = {};
     DWORD seconds = 0;
     ASSERT_EQ(GetInfoFromRIFFFile(path, readType, text, sizeof text, seconds, nullptr), 1);
     EXPECT_EQ(readType, WAVEFILETYPE_WORKING);
     EXPECT_STREQ(text, "WAVE FILE");
-    EXPECT_EQ(seconds, DWORD(total - (resumedAt - pausedAt)) / 11025);
+    EXPECT_EQ(seconds, kept / 11025);
     EXPECT_TRUE(errors.isEmpty());
 }
 

@@ -68,6 +68,10 @@ void ReadEverything(const QString& path) {
     ECHOMEMOSTRUCT note;
     GetNoteInfoFromRIFFFile(path, type, large, sizeof large, seconds, &note, SOUNDFILETYPE_WAV);
     GetNoteInfoFromRIFFFile(path, type, nullptr, 0, seconds, &note, SOUNDFILETYPE_RMI);
+    // A description cut to the buffer ends inside it.
+    if (GetNoteInfoFromRIFFFile(path, type, small, sizeof small, seconds, &note, SOUNDFILETYPE_WAV,
+                                LongDescription::Cut))
+        Check(strnlen(small, sizeof small) < sizeof small);
     QString to, cc, subject, text;
     GetAOLSendMailInfoFromRIFFFile(path, to, cc, subject, text);
     SOUNDFILETYPE sound;

@@ -395,6 +395,59 @@ TEST_F(Chunks, DescriptionsLongerThanTheFieldAreRefused) {
     EXPECT_EQ(std::string(desc), fits);
 }
 
+// A description an older writer stored longer than the reader's buffer: refused by
+// default, or cut to the buffer (never past it, never inside a UTF-8 character) when
+// the reader asks for it, the schedule read all the same.
+TEST_F(Chunks, AnOverlongStoredDescriptionIsCutToTheBufferWhenAsked) {
+    const ECHOMEMOSTRUCT stored = Memo();
+    const QByteArray note =
+        Chunk("NOTE", QByteArray(reinterpret_cast<const char*>(&stored), sizeof stored));
+    auto memoWith = [&](const char* name, const QByteArray& text) {
+        return Write(name, Wave(10) + Chunk("DESC", LE32(5) + text) + note);
+    };
+    const QString longText = memoWith("long.wav", QByteArray(300, 'L') + '\0');
+    // "é" is two bytes: with a 7-byte buffer the cut falls inside the second one.
+    const QString accented = memoWith("utf8.wav",
+                                      "abc\xC3\xA9\xC3\xA9"
+                                      "fgh");
+    const QString exact = memoWith("exact.wav", "abcdefgh");  // 8 bytes, no zero
+    WAVEFILETYPE type;
+    DWORD seconds;
+    ECHOMEMOSTRUCT memo{};
+    char desc[12];
+
+    std::memset(desc, '#', sizeof desc);
+    EXPECT_FALSE(
+        GetNoteInfoFromRIFFFile(longText, type, desc, 8, seconds, &memo, SOUNDFILETYPE_WAV));
+    EXPECT_EQ(LastChunkError(), ChunkError::TooLong);
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(longText, type, desc, 8, seconds, &memo, SOUNDFILETYPE_WAV,
+                                        LongDescription::Cut));
+    EXPECT_STREQ(desc, "LLLLLLL");
+    EXPECT_EQ(desc[8], '#') << "the byte after the buffer";
+    EXPECT_EQ(type, WAVEFILETYPE_ECHOMEMO);
+    EXPECT_EQ(memo.dailyTime, stored.dailyTime);
+
+    std::memset(desc, '#', sizeof desc);
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(accented, type, desc, 6, seconds, &memo, SOUNDFILETYPE_WAV,
+                                        LongDescription::Cut));
+    EXPECT_STREQ(desc, "abc\xC3\xA9");
+    EXPECT_EQ(desc[6], '#');
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(accented, type, desc, 7, seconds, &memo, SOUNDFILETYPE_WAV,
+                                        LongDescription::Cut));
+    EXPECT_STREQ(desc, "abc\xC3\xA9") << "the second character does not fit whole";
+
+    // Exactly the buffer's size without a zero: cut by one byte, the zero in the buffer.
+    std::memset(desc, '#', sizeof desc);
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(exact, type, desc, 8, seconds, &memo, SOUNDFILETYPE_WAV,
+                                        LongDescription::Cut));
+    EXPECT_STREQ(desc, "abcdefg");
+    EXPECT_EQ(desc[8], '#');
+    ASSERT_TRUE(GetNoteInfoFromRIFFFile(exact, type, desc, 9, seconds, &memo, SOUNDFILETYPE_WAV,
+                                        LongDescription::Cut));
+    EXPECT_STREQ(desc, "abcdefgh");
+    EXPECT_EQ(desc[9], '#');
+}
+
 // Bytes after the last chunk the walk can take are carried over, never cut: a trailing
 // tag of another program, and a foreign chunk stored without its pad byte with the chunk
 // after it.

@@ -163,4 +163,40 @@ TEST(MemoList, TheRecordBuilderFillsARecordFromTheMemoFile) {
     unsetenv("TZ"), tzset();
 }
 
+// A memo file whose description an older writer stored longer than the list's field is
+// still listed, its description cut to the field.
+TEST(MemoList, AMemoWithAnOverlongDescriptionIsListedWithItCut) {
+    TestApp();
+    CEchoMemos memos(nullptr, nullptr, [] { return time_t(1749117600); });
+    QTemporaryDir dir;
+    ECHOMEMOSTRUCT note{};
+    note.frequency = MEMO_HOURLY, note.hourlyTime = 10 * 60;
+    const QString path = WriteMemo(dir, "long.wav", note);
+    // Replace the 13-byte "DESC" chunk (type and "long.wav") by one holding 400 bytes of text.
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray bytes = f.readAll();
+    f.close();
+    const qsizetype at = bytes.indexOf("DESC");
+    ASSERT_GT(at, 0);
+    QByteArray text(400, 'd');
+    text[0] = 'D';
+    const uint32_t size = 4 + uint32_t(text.size()) + 1;
+    QByteArray desc = QByteArray("DESC") + QByteArray(reinterpret_cast<const char*>(&size), 4) +
+                      QByteArray("\x05\0\0\0", 4) + text + '\0' + '\0';  // odd: pad byte
+    bytes.replace(at, 8 + 14, desc);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+    f.close();
+
+    ECHOMEMOLISTENTRY e;
+    std::memset(&e, '#', sizeof e);
+    ASSERT_EQ(memos.BuildListEntry(path, SOUNDFILETYPE_WAV, 0, &e), 1);
+    EXPECT_EQ(MemoListPath(e), path);
+    EXPECT_EQ(MemoListDescription(e), "D" + QString(kMemoListTextSize - 2, 'd'));
+    EXPECT_EQ(e.description[kMemoListTextSize - 1], '\0');
+    EXPECT_EQ(e.length, 2);
+    EXPECT_EQ(e.memo.hourlyTime, 600);
+}
+
 }  // namespace

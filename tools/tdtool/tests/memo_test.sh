@@ -12,13 +12,16 @@ memo = struct.pack("<iiI", 0, f, 0) + bytes(56)
 sys.stdout.buffer.write(p.ljust(260, b"\0") + d.ljust(260, b"\0") + struct.pack("<i", 7) + memo + struct.pack("<Ii", n, 1))' "$@"
 }
 
-# memo FILE FREQUENCY PLAYED DAILYTIME: a 1-second WAV file with "DESC" and a "NOTE" schedule.
+# memo FILE FREQUENCY PLAYED DAILYTIME [DESCRIPTION]: a 1-second WAV file with "DESC" and a
+# "NOTE" schedule.
 memo() {
     python3 -c 'import struct, sys
 f, p, t = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+text = sys.argv[5].encode() if len(sys.argv) > 5 else b"Stretch"
 wave = b"WAVEfmt " + struct.pack("<IHHIIHH", 16, 1, 1, 8000, 8000, 1, 8) + b"data" + struct.pack("<I", 8000) + bytes(8000)
 note = struct.pack("<iiIiHHiiiH", p, f, 0, t, 6, 1, 2025, 0, t, 127).ljust(68, b"\0")
-desc = struct.pack("<i", 5) + b"Stretch\0"
+desc = struct.pack("<i", 5) + text + b"\0"
+desc += b"\0" * (len(desc) & 1)
 open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(wave)) + wave + b"DESC" + struct.pack("<I", len(desc)) + desc + b"NOTE" + struct.pack("<I", 68) + note)' "$@"
 }
 
@@ -32,6 +35,10 @@ check "played once" 0 "$tdtool" memo next "$work/once.wav" --json
 tr -d ' \n' <"$work/out" >"$work/flat"
 contains "never again" "$work/flat" '"next":"2037-12-3123:59:59","scheduled":0,"seconds":2145913199'
 check "not a memo" 1 "$tdtool" memo next "$work/none.wav"
+# An older writer's description longer than the field: still a memo.
+memo "$work/long.wav" 3 0 36030 "$(printf 'w%.0s' $(seq 400))"
+check "overlong description" 0 "$tdtool" memo next "$work/long.wav"
+contains "overlong description, schedule read" "$work/out" "scheduled: 1"
 check "bad now" 2 "$tdtool" memo next "$work/daily.wav" --now "2025-13-01 10:00:00"
 check "no user yet" 1 "$tdtool" memo list
 contains "says why" "$work/err" "not set up"
