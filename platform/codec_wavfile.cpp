@@ -21,6 +21,39 @@ bool ReadAt(std::FILE* file, int64_t offset, void* data, std::size_t size) {
     return fseeko(file, offset, SEEK_SET) == 0 && std::fread(data, 1, size, file) == size;
 }
 
+// Whether id is four printable characters, as every writer of chunks uses them. A walk
+// stops at any other id: zeros, junk or stale bytes after the last real chunk are never
+// stepped through header by header.
+bool PlausibleId(const uint8_t* id) {
+    return std::all_of(id, id + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+// Chunk headers read through one window of the file: a file of many small chunks costs
+// one read per window, not one per header.
+class HeaderWindow {
+public:
+    explicit HeaderWindow(std::FILE* file) : file_(file) {}
+
+    bool Read(int64_t at, uint8_t* out, std::size_t size) {
+        if (at < start_ || at + int64_t(size) > start_ + int64_t(bytes_)) {
+            if (fseeko(file_, at, SEEK_SET) != 0)
+                return false;
+            bytes_ = std::fread(window_, 1, sizeof window_, file_);
+            start_ = at;
+            if (bytes_ < size)
+                return false;
+        }
+        std::memcpy(out, window_ + (at - start_), size);
+        return true;
+    }
+
+private:
+    std::FILE* file_;
+    int64_t start_ = 0;
+    std::size_t bytes_ = 0;
+    uint8_t window_[16384];
+};
+
 // Bytes of one decoding call: whole blocks, about 10 000 bytes of input.
 constexpr std::size_t kDecodePiece = 10000;
 
@@ -80,10 +113,13 @@ WaveFileError ReadWaveFileInfo(std::FILE* file, WaveFileInfo* info, std::size_t 
     // The form ends where its size says, or at the end of the file when that is sooner.
     const int64_t end = std::min<int64_t>(fileSize, 8 + int64_t(Le32(riff + 4)));
     bool haveFormat = false, haveData = false;
+    HeaderWindow headers(file);
     for (int64_t at = 12; at + 8 <= end && !(haveFormat && haveData);) {
         uint8_t header[8];
-        if (!ReadAt(file, at, header, 8))
+        if (!headers.Read(at, header, 8))
             return WaveFileError::NoFile;
+        if (!PlausibleId(header))
+            break;
         const int64_t size = Le32(header + 4);
         const int64_t body = at + 8;
         const int64_t avail = std::min<int64_t>(size, end - body);

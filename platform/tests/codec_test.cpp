@@ -9,7 +9,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -385,6 +387,68 @@ TEST_F(Codec, HeadersOfDamagedFilesAreRefusedOrBounded) {
     WAVEFORMATEX ima = Header(17, 1, 8000, 256, 4);
     EXPECT_EQ(info(WavImage(QByteArray(reinterpret_cast<const char*>(&ima), 18), "d")),
               WaveFileError::Unsupported);
+}
+
+// A FILE over an image in memory that counts the reads stdio makes of it.
+struct CountedImage {
+    QByteArray bytes;
+    qint64 at = 0;
+    int reads = 0;
+};
+
+std::FILE* OpenCounted(CountedImage& image) {
+    cookie_io_functions_t io{};
+    io.read = [](void* c, char* buf, size_t size) -> ssize_t {
+        auto* m = static_cast<CountedImage*>(c);
+        ++m->reads;
+        const qint64 n = std::clamp<qint64>(m->bytes.size() - m->at, 0, qint64(size));
+        std::memcpy(buf, m->bytes.constData() + m->at, size_t(n));
+        m->at += n;
+        return n;
+    };
+    io.seek = [](void* c, off64_t* offset, int whence) {
+        auto* m = static_cast<CountedImage*>(c);
+        const qint64 base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : m->bytes.size();
+        m->at = base + *offset;
+        *offset = m->at;
+        return 0;
+    };
+    return fopencookie(&image, "rb", io);
+}
+
+TEST_F(Codec, TheChunkWalkReadsHeadersInWindowsAndStopsAtJunk) {
+    const QByteArray pcm = QByteArray::fromHex("01000100401f0000401f000001000800");
+    auto info = [](CountedImage& image, WaveFileInfo& i) {
+        std::FILE* f = OpenCounted(image);
+        EXPECT_TRUE(f);
+        const WaveFileError e = ReadWaveFileInfo(f, &i, 50);
+        std::fclose(f);
+        return e;
+    };
+    // Two thousand empty foreign chunks, one odd-sized with its pad, before the data: all
+    // walked, in a handful of reads rather than one or more per header.
+    QByteArray body = "WAVEfmt " + Le32(16) + pcm;
+    for (int n = 0; n < 2000; ++n)
+        body += "JUNK" + Le32(0);
+    body += "odd " + Le32(3) + "xyz" + '\0';
+    body += "data" + Le32(4) + "abcd";
+    CountedImage many{"RIFF" + Le32(body.size()) + body};
+    WaveFileInfo i;
+    EXPECT_EQ(info(many, i), WaveFileError::None);
+    EXPECT_EQ(i.dataOffset, many.bytes.size() - 4);
+    EXPECT_EQ(i.dataSize, 4);
+    EXPECT_LT(many.reads, 20);
+    // Zeros where a header should stand end the walk: a data chunk behind them is not
+    // looked for, and the zeros are not read header by header.
+    QByteArray zeros = "WAVEfmt " + Le32(16) + pcm + QByteArray(1 << 20, '\0');
+    zeros += "data" + Le32(4) + "abcd";
+    CountedImage holed{"RIFF" + Le32(zeros.size()) + zeros};
+    EXPECT_EQ(info(holed, i), WaveFileError::NotWave);
+    EXPECT_LT(holed.reads, 10);
+    // An id of three letters and a control byte is junk too.
+    QByteArray ctl = "WAVEfmt " + Le32(16) + pcm + "LIS\x01" + Le32(0) + "data" + Le32(0);
+    CountedImage control{"RIFF" + Le32(ctl.size()) + ctl};
+    EXPECT_EQ(info(control, i), WaveFileError::NotWave);
 }
 
 TEST_F(Codec, OnlyRegularFilesAreOpened) {

@@ -606,12 +606,13 @@ UINT CRecord::PlayFromFile(DWORD startSample) {
     }
     format_ = f;
     liveBuffers_ = 0;
+    queuedSamples_ = 0;
     currentSample_ = startSample;
     playing_ = 1;
     heldOutput_.clear();
     if (paused_)
         waveOutPause(waveOut_);
-    for (auto& b : buffers_) {
+    for (auto& b : playBuffers_) {
         if (bytesLeft_ == 0)
             break;
         b = AllocBuffer();
@@ -626,6 +627,7 @@ UINT CRecord::PlayFromFile(DWORD startSample) {
         }
         b->dwBufferLength = static_cast<DWORD>(got);
         currentSample_ += static_cast<DWORD>(got / f.nBlockAlign);
+        queuedSamples_ += static_cast<DWORD>(got / f.nBlockAlign);
         UINT r = waveOutPrepareHeader(waveOut_, b, sizeof(WAVEHDR));
         if (!r)
             r = waveOutWrite(waveOut_, b, sizeof(WAVEHDR));
@@ -653,12 +655,13 @@ LRESULT CRecord::OnWOMDone(WPARAM, LPARAM lParam) {
         return 0;
     }
     const DWORD align = format_.nBlockAlign;
+    queuedSamples_ -= std::min(queuedSamples_, header->dwBufferLength / align);
     if (Display())
         Display()->SetPos(Display()->GetPos() + header->dwBufferLength / align);
     const int64_t want = std::min<int64_t>(QuarterBytes(), bytesLeft_);
     const int64_t got = want > 0 && file_ ? file_->Read(header->lpData, want) : 0;
     if (got <= 0) {
-        for (auto& b : buffers_) {
+        for (auto& b : playBuffers_) {
             if (b == header)
                 FreeBuffer(b);
         }
@@ -671,6 +674,7 @@ LRESULT CRecord::OnWOMDone(WPARAM, LPARAM lParam) {
     header->dwBufferLength = static_cast<DWORD>(got);
     header->dwBytesRecorded = static_cast<DWORD>(got);
     currentSample_ += static_cast<DWORD>(got / align);
+    queuedSamples_ += static_cast<DWORD>(got / align);
     waveOutWrite(waveOut_, header, sizeof(WAVEHDR));
     bytesLeft_ -= static_cast<DWORD>(got);
     return 0;
@@ -686,9 +690,10 @@ UINT CRecord::StopPlayFromFile() {
             DispatchDeviceMessages();
             waveOutClose(waveOut_);
             waveOut_ = nullptr;
-            for (auto& b : buffers_)
+            for (auto& b : playBuffers_)
                 FreeBuffer(b);
             liveBuffers_ = 0;
+            queuedSamples_ = 0;
             heldOutput_.clear();
         }
     }
@@ -848,7 +853,7 @@ void CRecord::RedrawWaveformDisplay() {
 DWORD CRecord::GetCurrentMillisecond() const {
     if (format_.nSamplesPerSec == 0)
         return 0;
-    return static_cast<DWORD>(uint64_t(currentSample_) * 1000 / format_.nSamplesPerSec);
+    return static_cast<DWORD>(uint64_t(GetCurrentSample()) * 1000 / format_.nSamplesPerSec);
 }
 
 void CRecord::GetCurrentMillisecond(QString* text) const {

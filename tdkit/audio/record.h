@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -111,7 +112,10 @@ public:
     static const char kWriteFailedText[];
     int StillPlaying() const { return playing_; }
 
-    DWORD GetCurrentSample() const { return currentSample_; }
+    // The position: while a file plays, the end of the last buffer the device handed back.
+    DWORD GetCurrentSample() const {
+        return currentSample_ - std::min(currentSample_, queuedSamples_);
+    }
     DWORD GetMaxSamples() const { return maxSamples_; }
     DWORD SamplesRecorded() const { return samplesRecorded_; }
     DWORD FileSamples() const { return samplesInFile_; }
@@ -181,6 +185,11 @@ private:
     HWAVEIN waveIn_ = nullptr;
     HWAVEOUT waveOut_ = nullptr;
     WAVEHDR* buffers_[4] = {};
+    // Playback keeps more buffers queued than recording: a device that takes audio faster
+    // than it plays it (a deep sound-server queue, ALSA's null device) hands them back in
+    // batches of this many, and each batch costs a wake-up of both threads.
+    WAVEHDR* playBuffers_[16] = {};
+    DWORD queuedSamples_ = 0;  // read from the file and queued, not yet handed back
     WAVEFORMATEX format_{};
     // The waveform view, while its object lives.
     WaveformSink* Display() const { return displayObject_ ? display_ : nullptr; }

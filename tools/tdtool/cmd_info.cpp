@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "command.h"
@@ -131,8 +132,10 @@ bool InfoFields(const QString& path, Fields& fields) {
     WAVEFILETYPE type;
     DWORD seconds = 0;
     const UINT bufferSize = DescriptionBufferFor(path);
-    std::vector<char> description(bufferSize);
-    if (!GetInfoFromRIFFFile(path, type, description.data(), bufferSize, seconds, nullptr)) {
+    // Left unfilled: the reader writes the text and its zero, so only the pages of a long
+    // description are ever touched, however large the file.
+    const auto description = std::make_unique_for_overwrite<char[]>(bufferSize);
+    if (!GetInfoFromRIFFFile(path, type, description.get(), bufferSize, seconds, nullptr)) {
         PrintErr(QStringLiteral("%1: its description cannot be read (%2)")
                      .arg(path, QString::fromLatin1(ChunkErrorText(LastChunkError()))));
         return false;
@@ -141,7 +144,7 @@ bool InfoFields(const QString& path, Fields& fields) {
               {"form", soundType == SOUNDFILETYPE_WAV ? "WAVE" : "RMID", {}},
               {"soundFileType", soundType, {}},
               {"type", type, {}},
-              {"description", FromBytes(description.data()), {}},
+              {"description", FromBytes(description.get()), {}},
               {"seconds", static_cast<qint64>(seconds), {}}};
     if (soundType == SOUNDFILETYPE_WAV) {
         if (const CACMFormatPtr format = CACM::GetFormatFromFile(path))
@@ -155,12 +158,12 @@ bool InfoFields(const QString& path, Fields& fields) {
     }
 
     ECHOMEMOSTRUCT note;
-    if (GetNoteInfoFromRIFFFile(path, type, description.data(), bufferSize, seconds, &note,
+    if (GetNoteInfoFromRIFFFile(path, type, description.get(), bufferSize, seconds, &note,
                                 soundType))
         fields.push_back({"NOTE", {}, NoteFields(note)});
     VOICEGRAMINFOSTRUCT mail{};
     DWORD ignored;
-    if (GetInfoFromRIFFFile(path, type, description.data(), bufferSize, ignored, &mail)) {
+    if (GetInfoFromRIFFFile(path, type, description.get(), bufferSize, ignored, &mail)) {
         fields.push_back({"MAIL", {}, MailFields(mail)});
         FreeVoicegramInfo(&mail);
     }
@@ -295,9 +298,9 @@ int Note(const QStringList& words) {
         WAVEFILETYPE oldType;
         DWORD seconds;
         const UINT bufferSize = DescriptionBufferFor(path);
-        std::vector<char> description(bufferSize);
+        const auto description = std::make_unique_for_overwrite<char[]>(bufferSize);
         ECHOMEMOSTRUCT old;
-        if (GetNoteInfoFromRIFFFile(path, oldType, description.data(), bufferSize, seconds, &old,
+        if (GetNoteInfoFromRIFFFile(path, oldType, description.get(), bufferSize, seconds, &old,
                                     soundType))
             memo = old;
     }

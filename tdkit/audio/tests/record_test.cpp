@@ -409,6 +409,10 @@ TEST_F(RecordTest, PlaybackPlaysEveryByteAndAPauseHoldsIt) {
     ASSERT_EQ(rec.OpenWAVFile(path), 0u);
     ASSERT_EQ(rec.PlayFromFile(0), 0u);
     ASSERT_TRUE(rec.StillPlaying());
+    // Seconds of audio are queued at once, but none has come back yet: the position stays
+    // where playing began rather than at the end of what was read ahead.
+    EXPECT_EQ(rec.GetCurrentSample(), 0u);
+    EXPECT_EQ(rec.GetCurrentMillisecond(), 0u);
     ASSERT_TRUE(Pump([&] { return rec.GetCurrentSample() > 44100; }));
     rec.SetPauseState(1);
     const DWORD pausedAt = rec.GetCurrentSample();
