@@ -21,11 +21,14 @@ TdCreatePipelineFn ModuleEntry() {
 #ifdef TD_CODECS_LINKED
     return &TdCreatePipeline;
 #else
+    // Loaded at the first conversion and held for the life of the process: a sound still
+    // decoding on a worker thread at exit runs the module's code, and its libraries' tables
+    // must stay where their pointers point.
     static const TdCreatePipelineFn entry = [] {
-        static SharedLibrary library;
-        if (!library.Load(QString::fromLatin1(kCodecModuleName)))
+        auto* library = new SharedLibrary;
+        if (!library->Load(QString::fromLatin1(kCodecModuleName)))
             return TdCreatePipelineFn(nullptr);
-        return reinterpret_cast<TdCreatePipelineFn>(library.Resolve("TdCreatePipeline"));
+        return reinterpret_cast<TdCreatePipelineFn>(library->Resolve("TdCreatePipeline"));
     }();
     return entry;
 #endif

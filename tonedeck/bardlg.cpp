@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstring>
+
 #include "platform/mixer.h"
 #include "platform/namedlock.h"
 #include "tdinbox/ui/audiomessaging.h"
@@ -378,7 +380,11 @@ LRESULT CBarDlg::OnCommand(int command) {
 
 void CBarDlg::ToggleDockOption(BOOL DOCKSTATE::*field) {
     GetDockState(&m_props.DockState);
-    m_props.DockState.*field = m_props.DockState.*field ? 0 : 1;
+    // The settings record is packed: the field is switched in an aligned copy.
+    alignas(BOOL) DOCKSTATE state;
+    std::memcpy(&state, &m_props.DockState, sizeof state);
+    state.*field = state.*field ? 0 : 1;
+    std::memcpy(&m_props.DockState, &state, sizeof state);
     ApplySettings(&m_props.DockState);
 }
 

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 
 #include "tdkit/ui/helptopic.h"
 
@@ -38,7 +39,8 @@ void CDriveList::Fill(const BOOL drives[26]) {
 }
 
 void CDriveList::Fill(const BOOL drives[26], const std::vector<Drive>& table) {
-    std::copy(drives, drives + 26, m_flags);
+    // The flags may lie unaligned inside a packed settings record: copied byte for byte.
+    std::memcpy(m_flags, drives, sizeof m_flags);
     clear();
     for (const Drive& d : table) {
         const int index = d.letter - 'A';
@@ -47,17 +49,19 @@ void CDriveList::Fill(const BOOL drives[26], const std::vector<Drive>& table) {
         auto* item = new QListWidgetItem(EntryText(d), this);
         item->setData(Qt::UserRole, index);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        item->setCheckState(drives[index] ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(m_flags[index] ? Qt::Checked : Qt::Unchecked);
         item->setToolTip(d.mountPoint);
     }
 }
 
 void CDriveList::Read(BOOL drives[26]) const {
-    std::copy(m_flags, m_flags + 26, drives);
+    BOOL flags[26];
+    std::memcpy(flags, m_flags, sizeof flags);
     for (int i = 0; i < count(); ++i) {
         const QListWidgetItem* it = item(i);
-        drives[it->data(Qt::UserRole).toInt()] = it->checkState() == Qt::Checked ? 1 : 0;
+        flags[it->data(Qt::UserRole).toInt()] = it->checkState() == Qt::Checked ? 1 : 0;
     }
+    std::memcpy(drives, flags, sizeof flags);
 }
 
 void CDriveList::mouseReleaseEvent(QMouseEvent* event) {
