@@ -24,8 +24,8 @@ TdCreatePipelineFn ModuleEntry() {
     // Loaded at the first conversion and held for the life of the process: a sound still
     // decoding on a worker thread at exit runs the module's code, and its libraries' tables
     // must stay where their pointers point.
+    static SharedLibrary* const library = new SharedLibrary;
     static const TdCreatePipelineFn entry = [] {
-        auto* library = new SharedLibrary;
         if (!library->Load(QString::fromLatin1(kCodecModuleName)))
             return TdCreatePipelineFn(nullptr);
         return reinterpret_cast<TdCreatePipelineFn>(library->Resolve("TdCreatePipeline"));
