@@ -33,6 +33,9 @@
 
 namespace {
 
+// Fields of the packed settings records are compared as values (+field): the test macros
+// take references, and a reference to a packed field may be misaligned.
+
 QApplication& App() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -126,7 +129,7 @@ TEST_F(BarDialog, FirstStartShowsTheNoticeThenTheWelcome) {
     EXPECT_TRUE(PumpUntil([&] { return welcomes_ == 1; }));
     EXPECT_EQ(notices_, 1);
     EXPECT_FALSE(bar_->IsFirstStart());
-    EXPECT_EQ(bar_->Properties().bShowSendVoicegram, 0) << "no mail system here";
+    EXPECT_EQ(+bar_->Properties().bShowSendVoicegram, 0) << "no mail system here";
 }
 
 TEST_F(BarDialog, AnIdleBarsTimerTicksOnceASecondAndQuicklyOnlyWhileItHidesItself) {
@@ -173,14 +176,14 @@ TEST_F(BarDialog, AButtonGoesUpOnlyWhenItsDrawerHasClosed) {
 TEST_F(BarDialog, TheMemoButtonShowsHoldAllAsItIsSwitched) {
     CBarPanel* panel = bar_->Panel();
     ASSERT_NE(panel, nullptr);
-    ASSERT_EQ(bar_->Properties().EchoMemosProps.bHoldAll, 0);
+    ASSERT_EQ(+bar_->Properties().EchoMemosProps.bHoldAll, 0);
     Click(ID_ECHOMEMOS_MANAGER);
     ASSERT_TRUE(Open(ID_ECHOMEMOS_MANAGER));
     CDrawerEchoMemos* drawer = bar_->EchoMemos()->GetDrawer();
     ASSERT_NE(drawer, nullptr);
     EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
     drawer->HoldAll()->setChecked(true);
-    EXPECT_EQ(bar_->Properties().EchoMemosProps.bHoldAll, 1);
+    EXPECT_EQ(+bar_->Properties().EchoMemosProps.bHoldAll, 1);
     EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::DownIndicator);
     drawer->HoldAll()->setChecked(false);
     EXPECT_EQ(panel->ButtonPicture(ID_ECHOMEMOS_MANAGER), CBarPanel::Picture::Down);
@@ -239,7 +242,7 @@ TEST_F(BarDialog, TheBarIsBusyWhileADrawerIsOpen) {
     ASSERT_TRUE(PumpUntil([&] { return !Open(ID_SONOSCOUT); }));
     SendMessage(bar_.get(), WM_COMMAND, WPARAM(ID_AUTOHIDE));
     EXPECT_TRUE(bar_->IsAutoHide());
-    EXPECT_EQ(bar_->DockState().nEdge, edge);
+    EXPECT_EQ(+bar_->DockState().nEdge, edge);
 }
 
 TEST_F(BarDialog, EveryDrawerOpensAgainAfterItClosedAndTheBarIsIdleAfterwards) {
@@ -330,8 +333,8 @@ TEST_F(BarDialog, ClosingAsksTheDrawersAndSavesTheLiveDockingState) {
     ASSERT_TRUE(GetTonedeckPropertiesFilePath(path));
     PROPERTIES saved;
     ASSERT_TRUE(ReadPropertiesFile(path, &saved));
-    EXPECT_EQ(saved.DockState.dwSize, 56u);
-    EXPECT_EQ(saved.DockState.bAlwaysOnTop, 0);
+    EXPECT_EQ(+saved.DockState.dwSize, 56u);
+    EXPECT_EQ(+saved.DockState.bAlwaysOnTop, 0);
     EXPECT_TRUE(errors_.isEmpty());
 }
 
@@ -379,7 +382,7 @@ TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
     bar_->showSaveError = [this](const QString& text) { errors_ << text; };
     ASSERT_TRUE(bar_->Initialise());
     ASSERT_TRUE(PumpUntil([&] { return notices_ == 2; }));
-    EXPECT_EQ(bar_->Properties().bNoMailWarningOff, 1);
+    EXPECT_EQ(+bar_->Properties().bNoMailWarningOff, 1);
     bar_->CloseBar();
     // And the start after that shows none.
     bar_ = std::make_unique<FrameBar>();
@@ -399,7 +402,7 @@ TEST_F(BarDialog, TheNoMailNoticeStaysAwayOnceTheUserSaysSo) {
 // is open and goes back on top after, and a bar that was not on top stays where it was.
 TEST_F(BarDialog, TheWelcomeHasTheBarStepDownFromAlwaysOnTopWhileItIsOpen) {
     ASSERT_TRUE(PumpUntil([&] { return welcomes_ == 1; }));
-    ASSERT_EQ(bar_->DockState().bAlwaysOnTop, 1);
+    ASSERT_EQ(+bar_->DockState().bAlwaysOnTop, 1);
     ASSERT_EQ(shell_.ZOrder(bar_.get()), AppBarZOrder::Topmost);
     BOOL seenOnTop = -1;
     AppBarZOrder seenOrder = AppBarZOrder::Bottom;
@@ -410,14 +413,14 @@ TEST_F(BarDialog, TheWelcomeHasTheBarStepDownFromAlwaysOnTopWhileItIsOpen) {
     SendMessage(bar_.get(), WM_BAR_FIRSTSTART);
     EXPECT_EQ(seenOnTop, 0);
     EXPECT_EQ(seenOrder, AppBarZOrder::NotTopmost);
-    EXPECT_EQ(bar_->DockState().bAlwaysOnTop, 1);
+    EXPECT_EQ(+bar_->DockState().bAlwaysOnTop, 1);
     EXPECT_EQ(shell_.ZOrder(bar_.get()), AppBarZOrder::Topmost);
 
     Click(ID_ALWAYSONTOP);
-    ASSERT_EQ(bar_->DockState().bAlwaysOnTop, 0);
+    ASSERT_EQ(+bar_->DockState().bAlwaysOnTop, 0);
     SendMessage(bar_.get(), WM_BAR_FIRSTSTART);
     EXPECT_EQ(seenOnTop, 0);
-    EXPECT_EQ(bar_->DockState().bAlwaysOnTop, 0) << "not put on top by the welcome";
+    EXPECT_EQ(+bar_->DockState().bAlwaysOnTop, 0) << "not put on top by the welcome";
     EXPECT_EQ(shell_.ZOrder(bar_.get()), AppBarZOrder::NotTopmost);
 
     // The bar ends while the welcome is open: the saved choice is still on top.
@@ -428,7 +431,7 @@ TEST_F(BarDialog, TheWelcomeHasTheBarStepDownFromAlwaysOnTopWhileItIsOpen) {
     PROPERTIES saved{};
     const SettingsLoad load = LoadBarSettings(&saved);
     EXPECT_FALSE(load.firstStart);
-    EXPECT_EQ(saved.DockState.bAlwaysOnTop, 1);
+    EXPECT_EQ(+saved.DockState.bAlwaysOnTop, 1);
     EXPECT_TRUE(errors_.isEmpty());
 }
 

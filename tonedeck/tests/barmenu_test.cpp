@@ -35,6 +35,9 @@
 
 namespace {
 
+// Fields of the packed settings records are compared as values (+field): the test macros
+// take references, and a reference to a packed field may be misaligned.
+
 QApplication& App() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -261,7 +264,7 @@ TEST_F(BarMenu, UntickingTrebleBassRemovesBothControlsAndCancelChangesNothing) {
     Key(Qt::Key_P, Qt::ControlModifier);
     EXPECT_TRUE(bar_->Panel()->Layout().Has(AudioElement::Treble));
     EXPECT_NE(bar_->Panel()->Layout().ButtonIndex(ID_RECORDER), -1);
-    EXPECT_NE(bar_->Properties().bShowRecorder, 0);
+    EXPECT_NE(+bar_->Properties().bShowRecorder, 0);
 
     bool enabled = false;
     onSheet_ = [&](CProperties& sheet) {
@@ -273,8 +276,8 @@ TEST_F(BarMenu, UntickingTrebleBassRemovesBothControlsAndCancelChangesNothing) {
     };
     Key(Qt::Key_P, Qt::ControlModifier);
     EXPECT_TRUE(enabled) << "the virtual card has a bass control";
-    EXPECT_EQ(bar_->Properties().bShowTreble, 0);
-    EXPECT_EQ(bar_->Properties().bShowBass, 0);
+    EXPECT_EQ(+bar_->Properties().bShowTreble, 0);
+    EXPECT_EQ(+bar_->Properties().bShowBass, 0);
     EXPECT_FALSE(bar_->Panel()->Layout().Has(AudioElement::Treble));
     EXPECT_FALSE(bar_->Panel()->Layout().Has(AudioElement::Bass));
     EXPECT_EQ(bar_->Panel()->Layout().ButtonIndex(ID_RECORDER), -1);
@@ -335,7 +338,7 @@ TEST_F(BarMenu, TheBarsPageEnablesItsSoundControlsAndKeepsPathsThatDoNotFit) {
 
 TEST_F(BarMenu, TheMailPageStopsAndStartsTheMailSystem) {
     // The provider built with the bar makes mail usable from the first start.
-    ASSERT_NE(bar_->Properties().MailProps.bMAPI, 0);
+    ASSERT_NE(+bar_->Properties().MailProps.bMAPI, 0);
     ASSERT_NE(bar_->Panel()->Layout().ButtonIndex(ID_SEND_VOICEGRAM), -1);
     const int noticesAtStart = noMailNotices_;
 
@@ -345,7 +348,7 @@ TEST_F(BarMenu, TheMailPageStopsAndStartsTheMailSystem) {
         return int(QDialog::Accepted);
     };
     Key(Qt::Key_P, Qt::ControlModifier);
-    EXPECT_EQ(bar_->Properties().MailProps.bMAPI, 0);
+    EXPECT_EQ(+bar_->Properties().MailProps.bMAPI, 0);
     EXPECT_EQ(bar_->Panel()->Layout().ButtonIndex(ID_SEND_VOICEGRAM), -1)
         << "no mail, no Send Voicegram button";
     EXPECT_TRUE(PumpUntil([&] { return noMailNotices_ > noticesAtStart; }))
@@ -355,7 +358,7 @@ TEST_F(BarMenu, TheMailPageStopsAndStartsTheMailSystem) {
     // page, which offers it again now that mail works.
     mapi = true;
     Key(Qt::Key_P, Qt::ControlModifier);
-    EXPECT_NE(bar_->Properties().MailProps.bMAPI, 0);
+    EXPECT_NE(+bar_->Properties().MailProps.bMAPI, 0);
     bool offered = false;
     onSheet_ = [&](CProperties& sheet) {
         QCheckBox* send = Find<CPropertiesTonedeck>(sheet)->Check(1027);
