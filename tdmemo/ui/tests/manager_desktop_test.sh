@@ -22,7 +22,7 @@ start_bar
 # The Echo Memos Manager task button (the third; there is no Send Voicegram without mail).
 xdotool mousemove 27 226 click 1
 wait_for 'd=$(visible "Echo Memos Manager"); [ -n "$d" ]' 100 || fail "the manager did not open"
-still "$d"
+still "$d" || fail "the drawer did not settle"
 sleep 1               # the list is read in the background; give it time to fill
 click_in "$d" 240 51  # the Next Playback heading
 sleep 0.5

@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../../tonedeck/tests/xsession.bash"
 xsession_needs fail xdotool $tools
 xsession_home
 xsession_no_mail
-finish() { results; exit $?; }
+finish() { [ "$failed" -eq 0 ] || bar_log; results; exit $?; }
 
 # Xvfb and openbox (without key bindings of its own), and the user set up.
 start_desktop() {
@@ -35,16 +35,31 @@ click_in() {  # window x y
     read -r x y < <(corner "$1")
     xdotool mousemove $((x + $2)) $((y + $3)) click 1
 }
-# Waits until the window stands still (its slide has ended).
+# Waits until the drawer has slid all the way out. A drawer grows out of the bar, so its
+# corner may not move at all during the slide: the whole geometry is watched, and it must
+# be more than a sliver and unchanged for a second and a half, longer than a slide lasts.
+# False (and the geometry seen printed) when it never settles within fifteen seconds.
 still() {
-    local last="" now
+    local last="" now same=0
     for _ in $(seq 50); do
-        now=$(corner "$1")
-        [ "$now" = "$last" ] && return 0
+        now=$(xdotool getwindowgeometry "$1" 2>/dev/null | awk '/Position|Geometry/{printf "%s ", $2}')
+        if [ -n "$now" ] && [ "$now" = "$last" ]; then
+            same=$((same + 1))
+            local size=${now#* } width
+            width=${size%%x*}
+            [ "$same" -ge 5 ] && [ "${width:-0}" -gt 40 ] && return 0
+        else
+            same=0
+        fi
         last=$now
         sleep 0.3
     done
+    echo "window $1 never settled: $now"
+    return 1
 }
+
+# What the bar printed, for a failed test's output.
+bar_log() { echo "--- the bar's output:"; tail -n 40 "$work/bar.log" 2>/dev/null; }
 
 # The bar, past its first start's notices; its process id in $bar_pid.
 start_bar() {

@@ -26,7 +26,7 @@ xdotool windowmove --sync "$p" 600 450 2>/dev/null
 # The Recorder: a second of the tone.
 xdotool mousemove 27 264 click 1
 wait_for 'd=$(visible "Audio Recorder"); [ -n "$d" ]' 100 || fail "the Recorder did not open"
-still "$d"
+still "$d" || fail "the drawer did not settle"
 click_in "$d" 12 49   # Record
 sleep 1.5
 click_in "$d" 37 49   # Stop
