@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
 #include <QMessageBox>
@@ -37,6 +38,8 @@ constexpr std::size_t kPlayedLimit = 1024;
 constexpr int kBuildAttempts = 3;
 // Successive notification windows step down and right, back to the origin after ten.
 constexpr int kCascadeSteps = 10;
+// How long a memo file that another writer holds open is waited for.
+constexpr qint64 kMemoFileBusyWaitMs = 1000;
 // The longest path a WM_BAR_TOMEMOS sender can mean.
 constexpr std::size_t kMessagePathLimit = 4096;
 
@@ -62,9 +65,16 @@ bool ReadMemoEntry(const QString& path, SOUNDFILETYPE type, ECHOMEMOLISTENTRY* e
     WAVEFILETYPE fileType = WAVEFILETYPE_SOUND;
     DWORD seconds = 0;
     // A description an older writer stored longer than the field is listed cut to it.
-    if (!GetNoteInfoFromRIFFFile(path, fileType, built.description, sizeof built.description,
-                                 seconds, &built.memo, type, LongDescription::Cut))
-        return false;
+    // Another writer (the player marking the memo played, the manager rescheduling it)
+    // holds the file only for one short write: a busy file is read again once it is free.
+    QElapsedTimer waited;
+    waited.start();
+    while (!GetNoteInfoFromRIFFFile(path, fileType, built.description, sizeof built.description,
+                                    seconds, &built.memo, type, LongDescription::Cut)) {
+        if (LastChunkError() != ChunkError::Busy || waited.elapsed() >= kMemoFileBusyWaitMs)
+            return false;
+        QThread::msleep(5);
+    }
     built.description[sizeof built.description - 1] = '\0';
     built.length = static_cast<int32_t>(std::min<DWORD>(seconds, INT32_MAX));
     built.fileType = type;

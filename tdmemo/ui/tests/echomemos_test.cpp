@@ -24,6 +24,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/riff.h"
 #include "tdkit/settings/install.h"
 #include "tdkit/settings/paths.h"
 #include "tdkit/ui/clipboard.h"
@@ -365,6 +366,27 @@ TEST_F(EchoMemos, APostedMemoWaitsWhileTheListIsBusy) {
     }
     ASSERT_EQ(Records().size(), 1u);
     EXPECT_EQ(MemoListPath(Records()[0].entry), posted);
+}
+
+// A memo file held for a moment by another writer (the player marking it played) is
+// read once it is free: the post neither fails nor leaves the memo out of the list.
+TEST_F(EchoMemos, APostedMemoWaitsForItsFileWhileAnotherWriterHoldsIt) {
+    Build();
+    const QString posted = Memo("held.wav", Note(MEMO_DAILY));
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        auto file = RiffFile::Open(posted, RiffFile::Mode::ReadWrite, nullptr);
+        held = true;
+        if (file)
+            QThread::msleep(150);
+    });
+    while (!held)
+        QThread::msleep(1);
+    EXPECT_EQ(memos_->AddEchoMemo(SOUNDFILETYPE_WAV, posted), 1);
+    holder.join();
+    const auto records = Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(MemoListPath(records[0].entry), posted);
 }
 
 // Successive notification windows step by one scroll bar each, the eleventh back at the
