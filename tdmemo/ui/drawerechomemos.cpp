@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -24,6 +25,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <ctime>
 
 #include "platform/message.h"
 #include "platform/strings.h"
@@ -33,12 +35,39 @@
 #include "tdmemo/schedule.h"
 #include "tdmemo/strings.h"
 #include "tdmemo/ui/echomemos.h"
+#include "tdmemo/ui/playbacknotifydlg.h"
 #include "tdmemo/ui/propertiesechomemos.h"
 
 namespace {
 
 // Column widths in pixels, in column order.
-constexpr int kColumnWidths[kMemoColumnCount] = {140, 40, 110, 75, 80};
+constexpr int kColumnWidths[kMemoColumnCount] = {140, 40, 110, 75, 50};
+// The room the columns share in the drawer's list, the narrowest the Description column
+// becomes to make room for the others, and the room a heading needs beside its text.
+constexpr int kColumnsWidth = 475;
+constexpr int kMinimumDescriptionWidth = 100;
+constexpr int kHeadingMargin = 24;
+
+// Room for the widest playing time the list shows, in either clock, with the cell's
+// margins: the twenties of December, two o'clock and eleven o'clock at night.
+int NextPlaybackWidth(const QFontMetrics& metrics) {
+    int widest = 0;
+    for (int hour : {14, 23}) {
+        tm sample{};
+        sample.tm_year = 2026 - 1900;
+        sample.tm_mon = 11;
+        sample.tm_mday = 28;
+        sample.tm_hour = hour;
+        sample.tm_min = 58;
+        sample.tm_isdst = -1;
+        const time_t when = mktime(&sample);
+        for (BOOL clock24 : {0, 1})
+            widest = std::max(widest, metrics.horizontalAdvance(
+                                          CPlaybackNotifyDlg::FormatPlayedTime(when, clock24)));
+    }
+    return widest + 16;
+}
+
 // A rebuilt or rewritten list file is read again this long after the last change seen.
 constexpr int kReloadDelayMs = 200;
 
@@ -174,6 +203,25 @@ void CDrawerEchoMemos::BuildContent() {
     header->setStretchLastSection(false);
     for (int c = 0; c < kMemoColumnCount; ++c)
         header->resizeSection(c, kColumnWidths[c]);
+    // The playing time is as wide as the locale's date and time make it, and the Length
+    // column as wide as its heading; the Description column gives up what they need
+    // beyond the usual widths, down to a minimum.
+    const QFontMetrics metrics = list_->fontMetrics();
+    const int timeWidth =
+        std::max(kColumnWidths[kMemoColumnNextPlayback], NextPlaybackWidth(metrics));
+    const QString lengthHeading =
+        model_->headerData(kMemoColumnLength, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int lengthWidth = std::max(kColumnWidths[kMemoColumnLength],
+                                     metrics.horizontalAdvance(lengthHeading) + kHeadingMargin);
+    int others = 0;
+    for (int c = 0; c < kMemoColumnCount; ++c)
+        others += c == kMemoColumnDescription ? 0 : kColumnWidths[c];
+    others += timeWidth - kColumnWidths[kMemoColumnNextPlayback] + lengthWidth -
+              kColumnWidths[kMemoColumnLength];
+    header->resizeSection(kMemoColumnNextPlayback, timeWidth);
+    header->resizeSection(kMemoColumnLength, lengthWidth);
+    header->resizeSection(kMemoColumnDescription,
+                          std::max(kMinimumDescriptionWidth, kColumnsWidth - others));
     QObject::connect(header, &QHeaderView::sectionClicked, this,
                      [this](int column) { OnHeaderClicked(column); });
     QObject::connect(list_, &QTreeView::doubleClicked, this, [this] { OnPlay(); });

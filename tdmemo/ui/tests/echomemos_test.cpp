@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -579,6 +580,16 @@ TEST_F(EchoMemos, TheManagerListsAndSortsTheMemos) {
               CPlaybackNotifyDlg::FormatPlayedTime(now_ + 1800, 1));
     EXPECT_EQ(model->index(0, kMemoColumnLength).data().toString(), "1");
     EXPECT_FALSE(model->index(0, kMemoColumnNotify).data(Qt::DecorationRole).isValid());
+    // The playing times and the Length heading are shown whole, not cut short.
+    auto* list = drawer->findChild<QTreeView*>();
+    ASSERT_NE(list, nullptr);
+    const QFontMetrics metrics = list->fontMetrics();
+    const int timeText =
+        metrics.horizontalAdvance(model->index(0, kMemoColumnNextPlayback).data().toString());
+    EXPECT_GT(list->header()->sectionSize(kMemoColumnNextPlayback), timeText);
+    const int heading = metrics.horizontalAdvance(
+        model->headerData(kMemoColumnLength, Qt::Horizontal, Qt::DisplayRole).toString());
+    EXPECT_GT(list->header()->sectionSize(kMemoColumnLength), heading);
     EXPECT_TRUE(model->index(1, kMemoColumnNotify).data(Qt::DecorationRole).isValid());
     EXPECT_EQ(drawer->StatusText(), "4 Note(s)     0 Selected");
 
