@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/mapi/store.h"
 #include "platform/trace.h"
@@ -67,6 +68,24 @@ QByteArray Uid(const QByteArray& id) {
 
 QByteArray IdOf(const QByteArray& uid) {
     return uid.rightJustified(10, '0');
+}
+
+// The UIDs of the "* SEARCH" lines of a server's answer, as the server wrote them; words
+// that are not a 32-bit UID are left out.
+std::vector<QByteArray> SearchedUids(const QByteArray& answer) {
+    std::vector<QByteArray> uids;
+    for (const QByteArray& line : answer.split('\n')) {
+        const QByteArray t = line.trimmed();
+        if (!t.startsWith("* SEARCH"))
+            continue;
+        for (const QByteArray& word : t.mid(8).simplified().split(' ')) {
+            bool ok = false;
+            word.toUInt(&ok);
+            if (ok && !word.isEmpty() && word.size() <= 10)
+                uids.push_back(word);
+        }
+    }
+    return uids;
 }
 
 // "08-Dec-2026 21:22:31 +0000" as seconds since the epoch; 0 when unreadable.
@@ -143,17 +162,8 @@ public:
         if (!Imap(unreadOnly ? "UID SEARCH UNSEEN" : "UID SEARCH ALL", QByteArray(), sink, error))
             return false;
         ids.clear();
-        for (const QByteArray& line : sink.data.split('\n')) {
-            const QByteArray t = line.trimmed();
-            if (!t.startsWith("* SEARCH"))
-                continue;
-            for (const QByteArray& word : t.mid(8).simplified().split(' ')) {
-                bool ok = false;
-                word.toULongLong(&ok);
-                if (ok && !word.isEmpty())
-                    ids.push_back(IdOf(word));
-            }
-        }
+        for (const QByteArray& uid : SearchedUids(sink.data))
+            ids.push_back(IdOf(uid));
         std::sort(ids.begin(), ids.end());
         return true;
     }
@@ -257,19 +267,12 @@ public:
         Sink found;
         if (!Imap("UID SEARCH HEADER Message-ID \"" + messageId + '"', QByteArray(), found, error))
             return false;
+        // The newest message of that Message-ID is the one just appended.
         QByteArray uid;
-        for (const QByteArray& line : found.data.split('\n')) {
-            const QByteArray t = line.trimmed();
-            if (!t.startsWith("* SEARCH"))
-                continue;
-            for (const QByteArray& word : t.mid(8).simplified().split(' ')) {
-                bool ok = false;
-                word.toULongLong(&ok);
-                if (ok && IdOf(word) > IdOf(uid))
-                    uid = word;
-            }
-        }
-        if (uid.isEmpty() || uid.size() > 10) {
+        for (const QByteArray& candidate : SearchedUids(found.data))
+            if (IdOf(candidate) > IdOf(uid))
+                uid = candidate;
+        if (uid.isEmpty()) {
             error = QStringLiteral("the saved message was not found on the server");
             return false;
         }
