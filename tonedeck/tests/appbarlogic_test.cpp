@@ -10,17 +10,9 @@
 #include "platform/desktop/appbar_virtual.h"
 #include "platform/message.h"
 #include "tonedeck/appbarlogic.h"
+#include "tonedeck/tests/testapp.h"
 
 namespace {
-
-int argc = 1;
-char arg0[] = "tonedeck_tests";
-char* argv[] = {arg0, nullptr};
-
-void App() {
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 bool Same(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;

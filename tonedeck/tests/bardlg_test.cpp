@@ -30,31 +30,12 @@
 #include "tonedeck/bardlg.h"
 #include "tonedeck/barpanel.h"
 #include "tonedeck/barsettings.h"
+#include "tonedeck/tests/testapp.h"
 
 namespace {
 
 // Fields of the packed settings records are compared as values (+field): the test macros
 // take references, and a reference to a packed field may be misaligned.
-
-QApplication& App() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "bardlg_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return done();
-}
 
 // The bar with a look at every frame of its slides.
 class FrameBar : public CBarDlg {

@@ -32,31 +32,12 @@
 #include "tonedeck/barpanel.h"
 #include "tonedeck/dialogs.h"
 #include "tonedeck/properties.h"
+#include "tonedeck/tests/testapp.h"
 
 namespace {
 
 // Fields of the packed settings records are compared as values (+field): the test macros
 // take references, and a reference to a packed field may be misaligned.
-
-QApplication& App() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "barmenu_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return done();
-}
 
 struct MenuItem {
     QString text;
