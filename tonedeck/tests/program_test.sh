@@ -51,11 +51,10 @@ close_dialog() {
 # No mail system here: the notice comes first at every start, then the welcome when due.
 close_welcome() { close_dialog "No Mail System Detected" && close_dialog "Welcome to Tonedeck"; }
 # A dialog of the bar is fixed in size (no maximise or minimise) and stands in the middle
-# of the screen's work area, not against the bar.
-dialog_fixed_and_centred() {
-    local w title=$1 area cx cy
-    wait_for 'w=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1); [ -n "$w" ]' 150 || return 1
-    sleep 0.3
+# of the screen's work area, not against the bar. A loaded machine may take a moment to
+# give a new window its final size and place, so the check is given five seconds.
+fixed_and_centred() {
+    local w=$1 cx cy x y wd ht ax ay aw ah
     # (openbox keeps its iconify button whatever a window asks; maximising it refuses.)
     xprop -id "$w" _NET_WM_ALLOWED_ACTIONS | grep -q -E 'MAXIMIZE|RESIZE' && return 1
     xprop -id "$w" WM_NORMAL_HINTS | awk '/minimum size/{min=$(NF-2)"x"$NF} /maximum size/{max=$(NF-2)"x"$NF}
@@ -65,6 +64,14 @@ dialog_fixed_and_centred() {
     cx=$((x + wd / 2)); cy=$((y + ht / 2))
     [ $((cx - (ax + aw / 2))) -le 32 ] && [ $((ax + aw / 2 - cx)) -le 32 ] &&
         [ $((cy - (ay + ah / 2))) -le 24 ] && [ $((ay + ah / 2 - cy)) -le 24 ]
+}
+dialog_fixed_and_centred() {
+    local w title=$1
+    wait_for 'w=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -1); [ -n "$w" ]' 150 || return 1
+    wait_for 'fixed_and_centred "$w"' 50 && return 0
+    echo "\"$title\": $(geometry "$w") in the work area $(workarea)"
+    xprop -id "$w" _NET_WM_ALLOWED_ACTIONS WM_NORMAL_HINTS
+    return 1
 }
 # The window manager's close request (WM_DELETE_WINDOW), as a close button or a task
 # list sends it.
