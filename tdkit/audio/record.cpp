@@ -35,6 +35,9 @@ constexpr FOURCC kWave = RiffFourCC("WAVE");
 constexpr FOURCC kFmt = RiffFourCC("fmt ");
 constexpr FOURCC kData = RiffFourCC("data");
 constexpr int kBuffers = 4;
+// Playback with no waveform to move reads the file a second at a time: the position is
+// then nobody's to see, and pieces four times as large wake both threads a quarter as often.
+constexpr int kHeadlessPlayQuarters = 4;
 constexpr int kCopyBlock = 1000;
 const char kErrorCaption[] = "CRecord Error";
 
@@ -219,8 +222,11 @@ int CRecord::QuarterBytes() const {
     return static_cast<int>(uint64_t(format_.nBlockAlign) * format_.nSamplesPerSec / 4);
 }
 
-WAVEHDR* CRecord::AllocBuffer() {
-    const int bytes = QuarterBytes();
+int CRecord::PlayPieceBytes() const {
+    return Display() ? QuarterBytes() : kHeadlessPlayQuarters * QuarterBytes();
+}
+
+WAVEHDR* CRecord::AllocBuffer(int bytes) {
     if (bytes <= 0)
         return nullptr;
     auto* h = new (std::nothrow) WAVEHDR{};
@@ -350,7 +356,7 @@ UINT CRecord::RecordToFile(DWORD startSample, BOOL vox) {
     inputSamples_ = 0;
     liveBuffers_ = 0;
     for (auto& b : buffers_) {
-        b = AllocBuffer();
+        b = AllocBuffer(QuarterBytes());
         UINT r = b ? waveInPrepareHeader(waveIn_, b, sizeof(WAVEHDR)) : 1;
         if (!r)
             r = waveInAddBuffer(waveIn_, b, sizeof(WAVEHDR));
@@ -610,15 +616,16 @@ UINT CRecord::PlayFromFile(DWORD startSample) {
     currentSample_ = startSample;
     playing_ = 1;
     heldOutput_.clear();
+    playPieceBytes_ = PlayPieceBytes();
     if (paused_)
         waveOutPause(waveOut_);
     for (auto& b : playBuffers_) {
         if (bytesLeft_ == 0)
             break;
-        b = AllocBuffer();
+        b = AllocBuffer(playPieceBytes_);
         if (!b)
             return 1;
-        const int64_t want = std::min<int64_t>(QuarterBytes(), bytesLeft_);
+        const int64_t want = std::min<int64_t>(playPieceBytes_, bytesLeft_);
         const int64_t got = file_->Read(b->lpData, want);
         if (got <= 0) {
             FreeBuffer(b);
@@ -658,7 +665,8 @@ LRESULT CRecord::OnWOMDone(WPARAM, LPARAM lParam) {
     queuedSamples_ -= std::min(queuedSamples_, header->dwBufferLength / align);
     if (Display())
         Display()->SetPos(Display()->GetPos() + header->dwBufferLength / align);
-    const int64_t want = std::min<int64_t>(QuarterBytes(), bytesLeft_);
+    // Every playback buffer was made to hold playPieceBytes_.
+    const int64_t want = std::min<int64_t>(playPieceBytes_, bytesLeft_);
     const int64_t got = want > 0 && file_ ? file_->Read(header->lpData, want) : 0;
     if (got <= 0) {
         for (auto& b : playBuffers_) {

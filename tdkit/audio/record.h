@@ -157,7 +157,10 @@ public:
 private:
     friend class RecordWindow;
     void EnsureWindow();
-    WAVEHDR* AllocBuffer();
+    WAVEHDR* AllocBuffer(int bytes);
+    // The length of each playback buffer: a quarter second, or more when no waveform shows
+    // the position.
+    int PlayPieceBytes() const;
     void FreeBuffer(WAVEHDR*& header);
     int QuarterBytes() const;
     int SampleValue(const char* frame) const;
@@ -189,6 +192,7 @@ private:
     // than it plays it (a deep sound-server queue, ALSA's null device) hands them back in
     // batches of this many, and each batch costs a wake-up of both threads.
     WAVEHDR* playBuffers_[16] = {};
+    int playPieceBytes_ = 0;   // the size of each of them, fixed when playback starts
     DWORD queuedSamples_ = 0;  // read from the file and queued, not yet handed back
     WAVEFORMATEX format_{};
     // The waveform view, while its object lives.

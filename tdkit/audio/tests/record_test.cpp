@@ -9,12 +9,14 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include <sys/resource.h>
 
 #include "platform/audiobackend.h"
 #include "tdkit/audio/record.h"
 #include "tdkit/audio/riffinfo.h"
+#include "tdkit/audio/waveformsink.h"
 #include "tdkit/ui/waveformdisplay.h"
 
 namespace {
@@ -394,6 +396,42 @@ TEST_F(RecordTest, AppendingStopsAtTheMaximumLength) {
     EXPECT_EQ(DataOf(dst), QByteArray(7000, 'a') + QByteArray(1000, 'b') + QByteArray(3000, 'b'));
     EXPECT_EQ(rec.AppendFile(Path("none.wav"), dst), 0);
     EXPECT_EQ(rec.AppendFile(dst, dst), 0) << "a file cannot be appended to itself";
+}
+
+// A waveform that remembers every position it is moved to.
+class StepSink : public WaveformSink {
+public:
+    unsigned long GetResolution() const override { return 1; }
+    unsigned long GetPos() const override { return pos; }
+    void SetPos(unsigned long p) override {
+        steps.push_back(p - pos);
+        pos = p;
+    }
+    void SetPixelValue(int, int) override {}
+    void ErasePastCurrentLocation() override {}
+    QObject* SinkObject() override { return &object; }
+    unsigned long pos = 0;
+    std::vector<unsigned long> steps;
+    QObject object;
+};
+
+// With a waveform to move, playback hands back a quarter second at a time, so the
+// position line moves smoothly; without one it reads larger pieces.
+TEST_F(RecordTest, PlaybackMovesAShownWaveformAQuarterSecondAtATime) {
+    const QString path = Path("steps.wav");
+    ASSERT_TRUE(Write(path, Wav(Pcm(11025, 8), QByteArray(3 * 11025 + 100, '\x80'))));
+    StepSink sink;
+    CRecord rec;
+    rec.Start(nullptr, RECORDFORMAT_AMRADIO, 600, &sink);
+    ASSERT_EQ(rec.OpenWAVFile(path), 0u);
+    ASSERT_EQ(rec.PlayFromFile(0), 0u);
+    ASSERT_TRUE(Pump([&] { return !rec.StillPlaying(); }));
+    ASSERT_EQ(rec.StopPlayFromFile(), 0u);
+    EXPECT_EQ(sink.pos, 3u * 11025 + 100);
+    ASSERT_EQ(sink.steps.size(), 13u);
+    for (std::size_t i = 0; i + 1 < sink.steps.size(); ++i)
+        EXPECT_EQ(sink.steps[i], 11025u / 4) << "step " << i;
+    EXPECT_EQ(sink.steps.back(), 3u * 11025 + 100 - 12 * (11025 / 4));
 }
 
 TEST_F(RecordTest, PlaybackPlaysEveryByteAndAPauseHoldsIt) {
