@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
-#include <QShowEvent>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -51,22 +51,54 @@ void CentreOnBarScreen(QWidget* dialog, const QWidget* bar) {
                  area.top() + (area.height() - dialog->height()) / 2);
 }
 
-// A message box settles its size only as it is shown; it is centred then.
-class BarMessageBox : public QMessageBox {
+// Keeps a dialog where it was put as it is shown. A window manager busy as the dialog maps
+// may still place it by a rule of its own (it has been seen in the screen's corner); the
+// dialog is then put back, looked at twice in its first half second.
+class PlacementKeeper : public QObject {
 public:
-    BarMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
-                  const QWidget* bar)
-        : QMessageBox(icon, caption, text, QMessageBox::Ok), bar_(bar) {}
+    explicit PlacementKeeper(QWidget* dialog) : QObject(dialog), dialog_(dialog) {
+        setObjectName(QStringLiteral("placementKeeper"));
+        dialog->installEventFilter(this);
+    }
 
 protected:
-    void showEvent(QShowEvent* event) override {
-        QMessageBox::showEvent(event);
-        CentreOnBarScreen(this, bar_);
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == dialog_ && event->type() == QEvent::Show) {
+            const QRect where = dialog_->geometry();
+            for (int ms : {100, 400}) {
+                QTimer::singleShot(ms, this, [this, where] {
+                    if (dialog_->isVisible() && dialog_->geometry().topLeft() != where.topLeft())
+                        dialog_->setGeometry(QRect(where.topLeft(), dialog_->size()));
+                });
+            }
+        }
+        return false;
     }
 
 private:
-    const QWidget* bar_;
+    QWidget* dialog_;
 };
+
+// A message box of the bar: text, icon and OK, its text selectable.
+class BarMessageBox : public QMessageBox {
+public:
+    BarMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text)
+        : QMessageBox(icon, caption, text, QMessageBox::Ok) {
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+};
+
+// A message box settles its size only as it is shown. A twin of it is shown off the screen
+// first for that size, so that the box itself is placed once, at its final size, before
+// the window manager sees it.
+QSize ShownSize(QMessageBox::Icon icon, const QString& caption, const QString& text) {
+    BarMessageBox twin(icon, caption, text);
+    twin.setAttribute(Qt::WA_DontShowOnScreen);
+    twin.show();
+    const QSize size = twin.size();
+    twin.hide();
+    return size;
+}
 
 }  // namespace
 
@@ -79,12 +111,16 @@ void PrepareBarDialog(QDialog* dialog, const QWidget* bar) {
     dialog->adjustSize();
     dialog->setFixedSize(dialog->size());
     CentreOnBarScreen(dialog, bar);
+    if (!dialog->findChild<QObject*>(QStringLiteral("placementKeeper"), Qt::FindDirectChildrenOnly))
+        new PlacementKeeper(dialog);
 }
 
 void ShowBarMessage(const QWidget* bar, int icon, const QString& caption, const QString& text) {
-    BarMessageBox box(static_cast<QMessageBox::Icon>(icon), caption, text, bar);
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    const auto kind = static_cast<QMessageBox::Icon>(icon);
+    BarMessageBox box(kind, caption, text);
     PrepareBarDialog(&box, bar);
+    box.setFixedSize(ShownSize(kind, caption, text));
+    CentreOnBarScreen(&box, bar);
     box.exec();
 }
 
