@@ -2,7 +2,9 @@
 // the user learns when no browser opens a page.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPushButton>
@@ -102,4 +104,32 @@ TEST(BarDialogs, AreFixedInSizeWithoutMinimiseOrMaximiseAndCentredOnTheScreen) {
         EXPECT_LE(std::abs(d->geometry().center().x() - area.center().x()), 1);
         EXPECT_LE(std::abs(d->geometry().center().y() - area.center().y()), 1);
     }
+}
+
+// A window manager that puts a dialog elsewhere as it maps it (the screen's corner) has
+// the dialog put back where it was centred; a move made later, as a user's drag, stays.
+TEST(BarDialogs, APlacementTheWindowManagerChangesAsTheDialogShowsIsUndone) {
+    PanelTestApp();
+    QWidget bar;
+    bar.setGeometry(0, 0, 56, 600);
+    CNoMailDlg notice(&bar);
+    const QPoint centred = notice.geometry().topLeft();
+    ASSERT_NE(centred, QPoint(0, 0));
+    notice.show();
+    notice.setGeometry(QRect(QPoint(0, 0), notice.size()));
+    QElapsedTimer waited;
+    waited.start();
+    while (notice.geometry().topLeft() != centred && waited.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(notice.geometry().topLeft(), centred);
+
+    // Past the first half second the dialog is where the user puts it.
+    while (waited.elapsed() < 700)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    notice.setGeometry(QRect(QPoint(10, 10), notice.size()));
+    waited.restart();
+    while (waited.elapsed() < 600)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(notice.geometry().topLeft(), QPoint(10, 10));
+    notice.hide();
 }
