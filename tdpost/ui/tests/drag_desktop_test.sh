@@ -28,7 +28,7 @@ xdotool mousemove 27 264 click 1
 wait_for 'd=$(visible "Audio Recorder"); [ -n "$d" ]' 100 || fail "the Recorder did not open"
 still "$d" || fail "the drawer did not settle"
 click_in "$d" 12 49   # Record
-wait_for 'ls "$XDG_RUNTIME_DIR"/tonedeck/tmp/*.WAV >/dev/null 2>&1' 50 || fail "recording did not start"
+wait_for 'ls "$XDG_RUNTIME_DIR"/tonedeck/tmp/*.WAV >/dev/null 2>&1' 150 || fail "recording did not start"
 sleep 1.5
 click_in "$d" 37 49   # Stop
 sleep 0.5

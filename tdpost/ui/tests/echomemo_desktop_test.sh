@@ -23,7 +23,7 @@ wait_for 'd=$(visible "Create Echo Memos"); [ -n "$d" ]' 100 || fail "the drawer
 still "$d" || fail "the drawer did not settle"
 click_in "$d" 12 49   # Record
 # The recording has begun once its work file exists.
-wait_for 'ls "$XDG_RUNTIME_DIR"/tonedeck/tmp/VG*.WAV >/dev/null 2>&1' 50 || fail "recording did not start"
+wait_for 'ls "$XDG_RUNTIME_DIR"/tonedeck/tmp/VG*.WAV >/dev/null 2>&1' 150 || fail "recording did not start"
 sleep 2.5
 click_in "$d" 37 49   # Stop
 sleep 0.5
