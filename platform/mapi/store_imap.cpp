@@ -54,6 +54,14 @@ size_t ReadSource(char* ptr, size_t size, size_t count, void* user) {
     return static_cast<size_t>(n);
 }
 
+// The next transfer of curl sends src's bytes to the server.
+void UploadFrom(CURL* curl, Source* src) {
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadSource);
+    curl_easy_setopt(curl, CURLOPT_READDATA, src);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(src->data->size()));
+}
+
 bool IsLoopback(const QString& host) {
     return host == QStringLiteral("127.0.0.1") || host == QStringLiteral("::1") ||
            host == QStringLiteral("[::1]");
@@ -255,10 +263,7 @@ public:
         curl_easy_setopt(imap_, CURLOPT_URL, url.constData());
         curl_easy_setopt(imap_, CURLOPT_PROTOCOLS_STR, "imap,imaps");
         Source src{&raw};
-        curl_easy_setopt(imap_, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(imap_, CURLOPT_READFUNCTION, ReadSource);
-        curl_easy_setopt(imap_, CURLOPT_READDATA, &src);
-        curl_easy_setopt(imap_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(raw.size()));
+        UploadFrom(imap_, &src);
         const CURLcode rc = curl_easy_perform(imap_);
         if (rc != CURLE_OK) {
             error = QStringLiteral("IMAP: %1").arg(QString::fromUtf8(curl_easy_strerror(rc)));
@@ -358,10 +363,7 @@ private:
         curl_slist* list = curl_slist_append(nullptr, rcpt.constData());
         curl_easy_setopt(smtp_, CURLOPT_MAIL_RCPT, list);
         Source src{&raw};
-        curl_easy_setopt(smtp_, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(smtp_, CURLOPT_READFUNCTION, ReadSource);
-        curl_easy_setopt(smtp_, CURLOPT_READDATA, &src);
-        curl_easy_setopt(smtp_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(raw.size()));
+        UploadFrom(smtp_, &src);
         const CURLcode rc = curl_easy_perform(smtp_);
         curl_easy_setopt(smtp_, CURLOPT_MAIL_RCPT, nullptr);
         curl_slist_free_all(list);
